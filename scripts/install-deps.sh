@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building and testing ldweave needs on Debian 12, as root. Idempotent: prints one
+# line per package it installs and nothing when everything is present.
+set -euo pipefail
+
+packages=(
+    g++ cmake make python3
+    googletest libgtest-dev
+    qt6-base-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing packages: ${missing[*]}; run this script as root" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq >/dev/null
+for package in "${missing[@]}"; do
+    echo "install-deps: installing $package"
+    apt-get install -y -qq --no-install-recommends "$package" >/dev/null
+done

@@ -1,0 +1,177 @@
+// The option loop reads arguments left to right; options match the whole argument exactly.
+#include "driver/command_line.h"
+
+#include "macros/macro_list.h"
+#include "macros/product.h"
+#include "placement/run_flags.h"
+#include "xml/hexception.h"
+
+#include <QSet>
+
+#include <string>
+
+namespace ldweave {
+
+namespace {
+
+// Hands out the argument that follows an option, verbatim even when it starts with "-".
+class ArgumentCursor
+{
+public:
+    explicit ArgumentCursor(const QStringList &arguments) : m_arguments(arguments) {}
+
+    bool atEnd() const { return m_index >= m_arguments.size(); }
+    const QString &current() const { return m_arguments.at(m_index); }
+    void advance() { ++m_index; }
+
+    const QString &nextArgument(const char *missingMessage)
+    {
+        if (m_index + 1 >= m_arguments.size())
+            throw HException(std::string(missingMessage));
+        ++m_index;
+        return m_arguments.at(m_index);
+    }
+
+private:
+    const QStringList &m_arguments;
+    qsizetype m_index = 0;
+};
+
+void appendMacros(QString &setting, const QString &macros)
+{
+    if (!setting.isEmpty())
+        setting += u';';
+    setting += macros;
+}
+
+} // namespace
+
+bool parseCommandLine(const QStringList &arguments, RunSettings &settings, RunFlags &flags)
+{
+    settings.checkUnplacedSections = true;
+    settings.checkSegmentOverflow = false;
+
+    for (ArgumentCursor cursor(arguments); !cursor.atEnd(); cursor.advance()) {
+        const QString &argument = cursor.current();
+        if (argument == u"-memory-map-file") {
+            settings.memoryMapFile = cursor.nextArgument("file required for -memory-map-file");
+        } else if (argument == u"-memory-map-macros") {
+            appendMacros(settings.memoryMapMacros,
+                         cursor.nextArgument("macro definition required for -memory-map-macros"));
+        } else if (argument == u"-memory-map-segments") {
+            settings.memoryMapSegments =
+                cursor.nextArgument("segment list for -memory-map-segments");
+        } else if (argument == u"-section-placement-file") {
+            settings.sectionPlacementFile =
+                cursor.nextArgument("file required for -section-placement-file");
+        } else if (argument == u"-section-placement-macros"
+                   || argument == u"-section-placment-macros") {
+            // The misspelt form is an accepted alias, kept for existing build scripts.
+            appendMacros(
+                settings.sectionPlacementMacros,
+                cursor.nextArgument("macro definition required for -section-placement-macros"));
+        } else if (argument == u"-symbols") {
+            addSymbolDefinitions(cursor.nextArgument("symbol definition required for -symbol"),
+                                 settings.symbols);
+        } else if (argument == u"-default-fill-pattern") {
+            settings.defaultFillPattern =
+                cursor.nextArgument("pattern required for -default-fill-pattern");
+        } else if (argument == u"-check-segment-overflow") {
+            settings.checkSegmentOverflow = true;
+        } else if (argument == u"-no-check-unplaced-sections") {
+            settings.checkUnplacedSections = false;
+        } else if (argument == u"-disable-missing-runin-error") {
+            flags.missingRunInIsError = false;
+        } else if (argument == u"-verbose") {
+            flags.verbose = true;
+        } else if (argument.startsWith(u'-')) {
+            throw HException(QStringLiteral("unknown option option ") + argument);
+        } else {
+            settings.positionalArguments.append(argument);
+        }
+    }
+
+    if ((settings.memoryMapFile.isEmpty() && settings.memoryMapSegments.isEmpty())
+        || settings.positionalArguments.size() != 1)
+        return false;
+    settings.outputPath = settings.positionalArguments.first();
+    return true;
+}
+
+void printUsage(std::FILE *out)
+{
+    const std::string release = std::string(kReleaseMajor) + kReleaseMinor;
+    std::fprintf(out, "%s %s - Release %s\n", kProductTitle, "ldweave", release.c_str());
+    std::fprintf(out, "Copyright (C) 2026 the ldweave developers.\n");
+    std::fflush(out);
+    std::fputs("\n"
+               "Usage:\n"
+               "\n"
+               "  ldweave -memory-map-file <memory-map> [options] <ld-script>\n"
+               "\n",
+               out);
+    static const char *const options[][2] = {
+        {"<ld-script>", "ld script output file"},
+        {"<memory-map>", "Memory map file"},
+        {"-check-segment-overflow", "Add checks for segment overflow"},
+        {"-no-check-unplaced-sections", "Remove checks for unplaced sections"},
+        {"-disable-missing-runin-error", "Discard any sections with a missing run in section"},
+        {"-default-fill-pattern <pattern>",
+         "Specifies the default fill pattern for unspecified regions of memory"},
+        {"-memory-map-file <file>", "Generate ld script from memory map file"},
+        {"-memory-map-macros <macros>", "Define memory map file macros"},
+        {"-memory-map-segments <segments>", "Define memory map segments"},
+        {"-section-placement-file <file>", "Use section placement file"},
+        {"-section-placement-macros <macros>", "Define section placement file macros"},
+        {"-symbols <symbol-definitions>", "Add symbol definitions to ld script"},
+        {"-verbose", "Enable verbose output"},
+    };
+    for (const auto &option : options)
+        std::fprintf(out, "  %-36s%s\n", option[0], option[1]);
+}
+
+void addSymbolDefinitions(const QString &argument, QMap<QString, QString> &symbols)
+{
+    for (const QString &definition : splitMacroList(argument)) {
+        const QStringList pieces = definition.split(u'=', Qt::SkipEmptyParts);
+        // Decision: a definition that yields no name or no value ("A=", "=1", "A") is an error.
+        // Ignoring it would leave the symbol undefined and the mistake would only surface later
+        // as an undefined reference at link time, far from the command line that caused it.
+        if (pieces.size() < 2)
+            throw HException(QStringLiteral("symbol definition '") + definition
+                             + QStringLiteral("' needs a name and a value"));
+        symbols.insert(pieces.at(0), pieces.at(1));
+    }
+}
+
+QString memoryMapTextFromSegments(const QString &segmentList)
+{
+    // Entries are visited from the last to the first so that a name given twice takes the later
+    // entry; the writer lists segments in reverse document order, which restores the
+    // command-line order in the MEMORY block.
+    const QStringList entries = segmentList.split(u';');
+    QSet<QString> takenNames;
+    QString text = QStringLiteral("<!DOCTYPE Board_Memory_Definition_File><Root name=\"none\">");
+    for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry) {
+        const QStringList fields = entry->split(u' ', Qt::SkipEmptyParts);
+        if (fields.size() != 4)
+            continue;
+        const QString &name = fields.at(0);
+        const QString &access = fields.at(1);
+        if (takenNames.contains(name))
+            continue;
+        takenNames.insert(name);
+        text += QStringLiteral("<MemorySegment name=\"") + name + QStringLiteral("\"")
+                + QStringLiteral(" start=\"") + fields.at(2) + QStringLiteral("\"")
+                + QStringLiteral(" size=\"") + fields.at(3) + QStringLiteral("\"");
+        if (access == u"RW" || access == u"RWX")
+            text += QStringLiteral(" access=\"ReadWrite\"");
+        else if (access == u"R" || access == u"RX")
+            text += QStringLiteral(" access=\"ReadOnly\"");
+        text += QStringLiteral("/>");
+    }
+    text += QStringLiteral("</Root>");
+    return text;
+}
+
+} // namespace ldweave

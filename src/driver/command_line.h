@@ -1,0 +1,45 @@
+// The command line: run settings, the option loop, the usage text, the -symbols syntax and the
+// memory map text built from a -memory-map-segments list.
+#pragma once
+
+#include <QMap>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace ldweave {
+
+struct RunFlags;
+
+/// What one run is asked to do; complete when the option loop ends, read-only afterwards.
+struct RunSettings
+{
+    QString memoryMapFile;
+    QString memoryMapMacros;   ///< joined with ";" across repeated options
+    QString memoryMapSegments;
+    QString sectionPlacementFile;
+    QString sectionPlacementMacros; ///< joined with ";" across repeated options
+    QMap<QString, QString> symbols; ///< -symbols, ordered by name
+    QString defaultFillPattern;
+    bool checkSegmentOverflow = false;
+    bool checkUnplacedSections = true;
+    QStringList positionalArguments;
+    QString outputPath; ///< empty until the command line has been validated
+};
+
+/// Reads the arguments (program name excluded) into settings and flags. Returns false when the
+/// command line is incomplete and the usage text is due; throws HException for a missing option
+/// argument, an unknown option or a malformed symbol definition.
+bool parseCommandLine(const QStringList &arguments, RunSettings &settings, RunFlags &flags);
+
+/// Writes the banner, the notice and the usage text.
+void printUsage(std::FILE *out);
+
+/// Adds the definitions of one -symbols argument ("A=1;B=0x20") to the map, replacing earlier
+/// values. Throws HException for a definition without both a name and a value.
+void addSymbolDefinitions(const QString &argument, QMap<QString, QString> &symbols);
+
+/// The memory map document text for a -memory-map-segments list ("NAME ACCESS START SIZE;...").
+QString memoryMapTextFromSegments(const QString &segmentList);
+
+} // namespace ldweave

@@ -1,0 +1,11 @@
+#include "placement/run_flags.h"
+
+namespace ldweave {
+
+RunFlags &runFlags()
+{
+    static RunFlags flags;
+    return flags;
+}
+
+} // namespace ldweave
