@@ -18,7 +18,7 @@ TEST(ExprValue, ViewsApplyKindSizeAndBitCount)
         uint64_t bitView;
         double floatingView;
     };
-    const uint64_t allBits = ~uint64_t(0);
+    const uint64_t allBits = ~uint64_t{0};
     const Row rows[] = {
         {"true", ExprValue::boolean(true), 1, 1, 1.0},
         {"false", ExprValue::boolean(false), 0, 0, 0.0},

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 namespace ldweave {
@@ -107,7 +108,7 @@ TEST(CStyleLexer, FirstMatchingRuleGivesTheToken)
             lexer.advance();
         }
         EXPECT_EQ(lexer.kind(), TokenKind::EndOfInput);
-        EXPECT_EQ(lexer.position(), qsizetype(strlen(row.input)));
+        EXPECT_EQ(lexer.position(), static_cast<qsizetype>(strlen(row.input)));
     }
 }
 
