@@ -1,0 +1,892 @@
+// The pre-processor pass. Each level of the walk is a frame on an explicit stack: it detaches
+// the child list it walks and appends every node it keeps to an output node, so dropping,
+// splicing and inserting loop copies cost constant time per node and no sibling list is ever
+// searched. A splice is a frame whose output is the output of the level above.
+#include "xml/xml_pp2.h"
+
+#include "expr/evaluate.h"
+
+#include <QDir>
+#include <QStringList>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace ldweave {
+
+namespace {
+
+QString fromBytes(const std::string &bytes)
+{
+    return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
+}
+
+std::string toBytes(const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+const char kMissingFragmentMessage[]
+    = "XmlPP::processConditionals(): xmlput cannot fine xmldef named ";
+
+enum class Directive {
+    None,
+    If,
+    IfNot,
+    IfEx,
+    IfDef,
+    IfNDef,
+    Switch,
+    Include,
+    Define,
+    For,
+    XmlDef,
+    XmlPut,
+    ForEach
+};
+
+Directive directiveOf(const std::string &tagName)
+{
+    static const struct
+    {
+        const char *name;
+        Directive directive;
+    } directives[] = {
+        {"if", Directive::If},           {"ifnot", Directive::IfNot},
+        {"ifex", Directive::IfEx},       {"ifdef", Directive::IfDef},
+        {"ifndef", Directive::IfNDef},   {"switch", Directive::Switch},
+        {"include", Directive::Include}, {"define", Directive::Define},
+        {"for", Directive::For},         {"xmldef", Directive::XmlDef},
+        {"xmlput", Directive::XmlPut},   {"foreach", Directive::ForEach},
+    };
+    if (tagName.size() > 7)
+        return Directive::None;
+    for (const auto &row : directives) {
+        if (tagName == row.name)
+            return row.directive;
+    }
+    return Directive::None;
+}
+
+/// Detaches the child list of owner node by node, the last child first in the result, so that
+/// the next node to handle is always at the back.
+std::vector<std::unique_ptr<XMLNode>> takeChildList(XMLNode *owner)
+{
+    std::vector<std::unique_ptr<XMLNode>> nodes;
+    while (XMLNode *child = owner->firstChild())
+        nodes.push_back(owner->removeChild(child));
+    std::reverse(nodes.begin(), nodes.end());
+    return nodes;
+}
+
+QString attributeText(const XMLElement *element, const char *name)
+{
+    const std::string *value = element->attribute(name);
+    return value ? fromBytes(*value) : QString();
+}
+
+/// A value list: split at "," with empty parts dropped, nothing trimmed.
+QStringList valueList(const QString &text)
+{
+    return text.split(u',', Qt::SkipEmptyParts);
+}
+
+/// The definitions of a "macros" attribute, whose newlines are not part of any definition.
+MacroMap definitionsOf(const QString &text)
+{
+    QString joined = text;
+    joined.remove(u'\n');
+    return parseMacroDefinitions(splitMacroList(joined));
+}
+
+/// The value of a macro at this level; an undefined macro is inserted with an empty value, so a
+/// later "ifdef" at this level finds it.
+QString lookUpInserting(MacroMap &macros, const QString &name)
+{
+    const auto found = macros.constFind(name);
+    if (found != macros.constEnd())
+        return found.value();
+    macros.insert(name, QString());
+    return QString();
+}
+
+QString upperHex(uint32_t value)
+{
+    return QStringLiteral("0x") + QString::number(value, 16).toUpper();
+}
+
+uint32_t numberBits(const QString &text)
+{
+    SimpleExpressionParser parser;
+    bool ok = false;
+    const uint64_t bits = evaluateNumberBits(parser, text, ok);
+    return ok ? uint32_t(bits) : 0;
+}
+
+/// The low 32 bits of the signed value, as an unsigned number for wrapping arithmetic.
+uint32_t signedNumberBits(const QString &text)
+{
+    SimpleExpressionParser parser;
+    bool ok = false;
+    const int64_t value = evaluateNumber(parser, text, ok);
+    return ok ? uint32_t(uint64_t(value)) : 0;
+}
+
+bool conditionHolds(const QString &text)
+{
+    SimpleExpressionParser parser;
+    bool ok = false;
+    const bool result = evaluateCondition(parser, text, ok);
+    return ok && result;
+}
+
+/// The elements a loop copies: its children up to the first one that is not an element.
+std::vector<const XMLElement *> loopBody(const XMLElement *loop)
+{
+    std::vector<const XMLElement *> body;
+    for (const XMLNode *child = loop->firstChild(); child; child = child->nextSibling()) {
+        const XMLElement *element = asElement(child);
+        if (!element)
+            break;
+        body.push_back(element);
+    }
+    return body;
+}
+
+/// Number of nodes in node's subtree; with elementsOnly, the elements reached through elements
+/// (what cloneWithMacros copies).
+int64_t countNodes(const XMLNode *node, bool elementsOnly)
+{
+    int64_t count = 0;
+    std::vector<const XMLNode *> pending{node};
+    while (!pending.empty()) {
+        const XMLNode *current = pending.back();
+        pending.pop_back();
+        if (elementsOnly && !asElement(current))
+            continue;
+        ++count;
+        for (const XMLNode *child = current->firstChild(); child; child = child->nextSibling())
+            pending.push_back(child);
+    }
+    return count;
+}
+
+/// Appends to target copies of source's descendants, in order, without recursion. copyNode
+/// makes the copy of one node without its children, or returns null to leave that node and its
+/// subtree out.
+template <typename CopyNode>
+void copyChildren(const XMLNode *source, XMLNode *target, const CopyNode &copyNode)
+{
+    // Each level: the next source child to copy and the copy that receives it.
+    std::vector<std::pair<const XMLNode *, XMLNode *>> levels;
+    levels.emplace_back(source->firstChild(), target);
+    while (!levels.empty()) {
+        const XMLNode *child = levels.back().first;
+        XMLNode *receiver = levels.back().second;
+        if (!child) {
+            levels.pop_back();
+            continue;
+        }
+        levels.back().first = child->nextSibling();
+        std::unique_ptr<XMLNode> copy = copyNode(child);
+        if (!copy)
+            continue;
+        XMLNode *copyAddress = copy.get();
+        receiver->appendChild(std::move(copy));
+        levels.emplace_back(child->firstChild(), copyAddress);
+    }
+}
+
+/// Number of nodes one pass of a loop copies.
+int64_t countCopies(const std::vector<const XMLElement *> &body)
+{
+    int64_t count = 0;
+    for (const XMLElement *element : body)
+        count += countNodes(element, true);
+    return count;
+}
+
+/// "path:line: " for the diagnostics of the bounds, naming the directive's position.
+/// Decision: copies carry line 0, like nodes of a file's first line, so line 0 is not printed;
+/// other lines are printed counting from 1, as editors do.
+QString location(const QString &path, const XMLNode *node)
+{
+    if (node->line() == 0)
+        return path + QStringLiteral(": ");
+    return path + u':' + QString::number(qulonglong(node->line()) + 1) + QStringLiteral(": ");
+}
+
+QString directoryOf(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash < 0 ? QStringLiteral(".") : path.left(slash);
+}
+
+} // namespace
+
+XMLPP2::~XMLPP2() = default;
+
+class XMLPP2::Pass
+{
+public:
+    explicit Pass(XMLPP2 &document)
+        : m_document(document)
+    {}
+
+    void run(XMLNode *node, const QString &path, MacroMap &macros, bool expand);
+
+private:
+    /// One child list being walked.
+    struct Frame
+    {
+        std::vector<std::unique_ptr<XMLNode>> pending; ///< nodes still to handle, the next last
+        XMLNode *output = nullptr; ///< not owned: receives the nodes this level keeps
+        MacroMap macros;           ///< the level's map
+        QString path;              ///< file the level's nodes came from
+        bool expand = false;
+        int includeDepth = 0; ///< includes enclosing this level
+        int pasteDepth = 0;   ///< pastes enclosing this level
+    };
+
+    Frame *pushChildren(const Frame &level, XMLNode *owner, XMLNode *output);
+    void handle(Frame &frame, std::unique_ptr<XMLNode> node);
+    void keep(Frame &frame, std::unique_ptr<XMLNode> node);
+    void handleIf(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node, bool negate);
+    void handleIfEx(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node);
+    void handleSwitch(Frame &frame, XMLElement *element);
+    void handleInclude(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node);
+    std::unique_ptr<XMLNode> loadInclude(const QString &fileName);
+    void handleDefine(Frame &frame, const XMLElement *element);
+    void handleFor(Frame &frame, const XMLElement *element);
+    void handleForeach(Frame &frame, const XMLElement *element);
+    void handleXmlDef(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node);
+    void handleXmlPut(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node);
+    bool reserveCopies(int64_t count, const Frame &frame, const XMLElement *element);
+    void queueCopies(Frame &frame, std::vector<std::unique_ptr<XMLNode>> copies);
+    void adoptRoot(XMLNode *holder, const QString &path);
+    void warn(const QString &text) { m_document.warning(text); }
+
+    XMLPP2 &m_document;
+    std::vector<std::unique_ptr<Frame>> m_frames; ///< the walk's stack; frames stay in place
+    /// Not owned: stands in for the document as the root's parent while the root is walked.
+    XMLNode *m_rootHolder = nullptr;
+    int m_includedFiles = 0;
+    int64_t m_copiedNodes = 0;
+    bool m_copyLimitReported = false;
+};
+
+void XMLPP2::Pass::run(XMLNode *node, const QString &path, MacroMap &macros, bool expand)
+{
+    if (!node)
+        return;
+    auto bottom = std::make_unique<Frame>();
+    bottom->macros = macros;
+    bottom->path = path;
+    bottom->expand = expand;
+    MacroMap *callerMacros = &macros;
+    std::unique_ptr<XMLNode> holder;
+    if (XMLNode *parent = node->parent()) {
+        std::vector<std::unique_ptr<XMLNode>> siblings = takeChildList(parent);
+        while (siblings.back().get() != node) {
+            parent->appendChild(std::move(siblings.back()));
+            siblings.pop_back();
+        }
+        bottom->pending = std::move(siblings);
+        bottom->output = parent;
+    } else if (node == m_document.root()) {
+        // Decision: the root is walked as the only child of a stand-in parent, so a directive
+        // at the root has the same outcomes as anywhere else; afterwards the stand-in's first
+        // element becomes the root (none when the directive dropped everything).
+        holder = std::make_unique<XMLNode>();
+        m_rootHolder = holder.get();
+        bottom->pending.push_back(m_document.takeRoot());
+        bottom->output = holder.get();
+    } else {
+        // Decision: a node without a parent that is not the root belongs to the caller and can
+        // be neither dropped nor replaced: it is handled as an ordinary element, so only its
+        // children are processed, with a copy of the map as for any kept element.
+        bottom->pending = takeChildList(node);
+        bottom->output = node;
+        callerMacros = nullptr;
+    }
+    m_frames.push_back(std::move(bottom));
+
+    while (!m_frames.empty()) {
+        Frame &frame = *m_frames.back();
+        if (frame.pending.empty()) {
+            if (m_frames.size() == 1 && callerMacros)
+                *callerMacros = std::move(frame.macros);
+            m_frames.pop_back();
+            continue;
+        }
+        std::unique_ptr<XMLNode> current = std::move(frame.pending.back());
+        frame.pending.pop_back();
+        handle(frame, std::move(current));
+    }
+
+    if (holder)
+        adoptRoot(holder.get(), path);
+}
+
+/// Starts walking the children of owner, with a copy of the level's settings, feeding output.
+/// Returns the new frame, for its caller to adjust, or null when owner has no children.
+XMLPP2::Pass::Frame *XMLPP2::Pass::pushChildren(const Frame &level, XMLNode *owner, XMLNode *output)
+{
+    if (!owner->firstChild())
+        return nullptr;
+    auto frame = std::make_unique<Frame>();
+    frame->pending = takeChildList(owner);
+    frame->output = output;
+    frame->macros = level.macros;
+    frame->path = level.path;
+    frame->expand = level.expand;
+    frame->includeDepth = level.includeDepth;
+    frame->pasteDepth = level.pasteDepth;
+    m_frames.push_back(std::move(frame));
+    return m_frames.back().get();
+}
+
+void XMLPP2::Pass::handle(Frame &frame, std::unique_ptr<XMLNode> node)
+{
+    XMLElement *element = asElement(node.get());
+    // Decision: a node that is not an element (a CDATA section) stays where it is and is not
+    // interpreted; the walk goes on with the node after it.
+    if (!element) {
+        frame.output->appendChild(std::move(node));
+        return;
+    }
+    if (frame.expand)
+        m_document.expandAttributes(element, frame.macros);
+
+    // Each handler below either keeps the node, splices (pushes a frame that walks the
+    // children of some element into this level's output) or lets the node be destroyed when
+    // it returns, which drops it.
+    switch (directiveOf(element->tagName())) {
+    case Directive::None:
+        keep(frame, std::move(node));
+        return;
+    case Directive::If:
+        handleIf(frame, element, std::move(node), false);
+        return;
+    case Directive::IfNot:
+        handleIf(frame, element, std::move(node), true);
+        return;
+    case Directive::IfEx:
+        handleIfEx(frame, element, std::move(node));
+        return;
+    case Directive::IfDef:
+        if (frame.macros.contains(attributeText(element, "name")))
+            pushChildren(frame, element, frame.output);
+        return;
+    case Directive::IfNDef:
+        if (!frame.macros.contains(attributeText(element, "name")))
+            pushChildren(frame, element, frame.output);
+        return;
+    case Directive::Switch:
+        handleSwitch(frame, element);
+        return;
+    case Directive::Include:
+        handleInclude(frame, element, std::move(node));
+        return;
+    case Directive::Define:
+        handleDefine(frame, element);
+        return;
+    case Directive::For:
+        handleFor(frame, element);
+        return;
+    case Directive::XmlDef:
+        handleXmlDef(frame, element, std::move(node));
+        return;
+    case Directive::XmlPut:
+        handleXmlPut(frame, element, std::move(node));
+        return;
+    case Directive::ForEach:
+        handleForeach(frame, element);
+        return;
+    }
+}
+
+void XMLPP2::Pass::keep(Frame &frame, std::unique_ptr<XMLNode> node)
+{
+    XMLNode *kept = node.get();
+    frame.output->appendChild(std::move(node));
+    pushChildren(frame, kept, kept);
+}
+
+// if ::= <if NAME="value,value,..."> ... </if>; ifnot the same with the condition negated.
+void XMLPP2::Pass::handleIf(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node,
+                            bool negate)
+{
+    const std::vector<XMLAttribute> &attributes = element->attributes();
+    if (attributes.size() != 1) {
+        warn(QStringLiteral("XmlPP::processConditionals(): one condition required for <if[not]>"));
+        keep(frame, std::move(node));
+        return;
+    }
+    const QString value = lookUpInserting(frame.macros, fromBytes(attributes.front().name));
+    const bool listed = valueList(fromBytes(attributes.front().value)).contains(value);
+    if (listed != negate)
+        pushChildren(frame, element, frame.output);
+}
+
+void XMLPP2::Pass::handleIfEx(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node)
+{
+    const QString expression = attributeText(element, "expression");
+    if (expression.isEmpty()) {
+        keep(frame, std::move(node));
+        return;
+    }
+    if (conditionHolds(expandMacros(expression, frame.macros, false)))
+        pushChildren(frame, element, frame.output);
+}
+
+// switch ::= <switch name="N"> (<case value="v,..."> ... </case> | <default> ... </default>)*
+void XMLPP2::Pass::handleSwitch(Frame &frame, XMLElement *element)
+{
+    const QString value = lookUpInserting(frame.macros, attributeText(element, "name"));
+    XMLElement *selected = nullptr;
+    XMLElement *fallback = nullptr;
+    for (XMLNode *child = element->firstChild(); child; child = child->nextSibling()) {
+        XMLElement *branch = asElement(child);
+        if (!branch)
+            continue;
+        if (branch->tagName() == "case") {
+            if (valueList(attributeText(branch, "value")).contains(value)) {
+                selected = branch;
+                break;
+            }
+        } else if (branch->tagName() == "default") {
+            fallback = branch;
+        }
+    }
+    if (!selected)
+        selected = fallback;
+    if (selected)
+        pushChildren(frame, selected, frame.output);
+}
+
+// include ::= <include filename="F" [no_root] [inherit_attributes="a;b"] [expand_macros]
+//                      [macros="A=1;B=2"]/>
+void XMLPP2::Pass::handleInclude(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node)
+{
+    const std::string *fileAttribute = element->attribute("filename");
+    if (!fileAttribute) {
+        warn(QStringLiteral("XmlPP::processConditionals(): missing filename in <include>"));
+        keep(frame, std::move(node));
+        return;
+    }
+    QString fileName = expandMacros(fromBytes(*fileAttribute), MacroMap(), true);
+    if (QDir::isRelativePath(fileName))
+        fileName = directoryOf(frame.path) + u'/' + fileName;
+    const bool noRoot = element->hasAttribute("no_root");
+
+    std::unique_ptr<XMLNode> included;
+    if (frame.includeDepth >= kMaxIncludeDepth) {
+        warn(location(frame.path, element)
+             + QStringLiteral("include of \"%1\" nested deeper than %2 files; not loaded")
+                   .arg(fileName, QString::number(kMaxIncludeDepth)));
+    } else if (m_includedFiles >= kMaxIncludedFiles) {
+        warn(location(frame.path, element)
+             + QStringLiteral("more than %1 files included; \"%2\" not loaded")
+                   .arg(QString::number(kMaxIncludedFiles), fileName));
+    } else {
+        ++m_includedFiles;
+        included = loadInclude(fileName);
+    }
+    if (!included) {
+        if (noRoot)
+            pushChildren(frame, element, frame.output);
+        else
+            keep(frame, std::move(node));
+        return;
+    }
+
+    XMLElement *includedRoot = asElement(included.get());
+    // At the top of the document the included root becomes the root itself: an envelope is
+    // unwrapped only where it has siblings to join.
+    const bool atRoot = frame.output == m_rootHolder;
+    const bool unwrap = noRoot || (!atRoot && includedRoot->tagName() == "envelope");
+
+    MacroMap macros;
+    bool expand = frame.expand;
+    const std::string *macroText = element->attribute("macros");
+    if ((frame.expand || element->hasAttribute("expand_macros")) && macroText) {
+        macros = mergeMacros(frame.macros, definitionsOf(fromBytes(*macroText)));
+        m_document.expandAttributes(includedRoot, macros);
+        expand = true;
+    } else {
+        if (frame.expand)
+            m_document.expandAttributes(includedRoot, frame.macros);
+        macros = frame.macros;
+    }
+
+    // Nothing in the walk of the included children reads their parent's attributes, so the
+    // inherited ones can be set before that walk.
+    const QStringList inherited
+        = attributeText(element, "inherit_attributes").split(u';', Qt::SkipEmptyParts);
+    if (!unwrap) {
+        for (const QString &name : inherited) {
+            const std::string nameBytes = toBytes(name);
+            const std::string *value = element->attribute(nameBytes);
+            // Decision: an attribute the include element lacks is inherited with an empty value.
+            includedRoot->setAttribute(nameBytes, value ? *value : std::string());
+        }
+        frame.output->appendChild(std::move(included));
+    }
+    Frame *child = pushChildren(frame, includedRoot, unwrap ? frame.output : includedRoot);
+    if (child) {
+        child->macros = std::move(macros);
+        child->path = fileName;
+        child->expand = expand;
+        child->includeDepth = frame.includeDepth + 1;
+    }
+}
+
+/// Loads fileName into the document and hands back its root, leaving the document's own root
+/// as it was; warns and returns null when the file yields no root.
+std::unique_ptr<XMLNode> XMLPP2::Pass::loadInclude(const QString &fileName)
+{
+    std::unique_ptr<XMLNode> remembered = m_document.takeRoot();
+    // A file that cannot be opened leaves the root untouched, while a parse replaces it (with
+    // none when the file has no complete element): a non-element marker tells the two apart.
+    m_document.setRoot(std::make_unique<XMLNode>());
+    const bool loaded = m_document.QXMLDocument::load(fileName);
+    std::unique_ptr<XMLNode> included = m_document.takeRoot();
+    m_document.setRoot(std::move(remembered));
+
+    if (loaded && included)
+        return included;
+    if (!included) {
+        warn(QStringLiteral("XmlPP::processConditionals(): error: include file '%1' is empty")
+                 .arg(fileName));
+    } else {
+        warn(QStringLiteral("XmlPP::processConditionals(): error \"")
+             + QString::fromLocal8Bit(m_document.errorText())
+             + QStringLiteral("\" in include file ") + fileName + QStringLiteral(" line:")
+             + QString::number(m_document.errorLine()));
+    }
+    return nullptr;
+}
+
+// define ::= <define name="N" (value="text" | expression="expr" | hex_expression="expr")/>
+void XMLPP2::Pass::handleDefine(Frame &frame, const XMLElement *element)
+{
+    const std::string *name = element->attribute("name");
+    if (!name) {
+        warn(QStringLiteral("XmlPP::processConditionals(): missing name in <define>"));
+        return;
+    }
+    if (const std::string *value = element->attribute("value")) {
+        frame.macros.insert(fromBytes(*name), fromBytes(*value));
+        return;
+    }
+    const std::string *expression = element->attribute("expression");
+    const std::string *hexExpression = expression ? nullptr : element->attribute("hex_expression");
+    if (!expression && !hexExpression) {
+        warn(QStringLiteral(
+            "XmlPP::processConditionals(): missing value or expression in <define>"));
+        return;
+    }
+    const QString text
+        = expandMacros(fromBytes(expression ? *expression : *hexExpression), frame.macros, false);
+    SimpleExpressionParser parser;
+    bool ok = false;
+    const uint32_t result = uint32_t(evaluateNumberBits(parser, text, ok));
+    if (ok)
+        frame.macros.insert(fromBytes(*name),
+                            expression ? QString::number(result) : upperHex(result));
+}
+
+// for ::= <for index="i" start="expr" end="expr" incr="expr" [add="expr" | sub="expr"]
+//              [mul="expr"]> body </for>
+void XMLPP2::Pass::handleFor(Frame &frame, const XMLElement *element)
+{
+    const std::string *index = element->attribute("index");
+    const std::string *start = element->attribute("start");
+    const std::string *end = element->attribute("end");
+    const std::string *increment = element->attribute("incr");
+    if (!index || !start || !end || !increment || !element->firstChild()) {
+        warn(QStringLiteral("XmlPP::processConditionals(): <for index=\"i\" start=\"0\" end=\"32\" "
+                            "incr=\"1\">"));
+        return;
+    }
+    uint32_t add = 0;
+    if (element->hasAttribute("add"))
+        add = signedNumberBits(expandMacros(attributeText(element, "add"), frame.macros, false));
+    else if (element->hasAttribute("sub"))
+        add = 0u
+              - signedNumberBits(expandMacros(attributeText(element, "sub"), frame.macros, false));
+    uint32_t multiplier = 1;
+    if (element->hasAttribute("mul"))
+        multiplier
+            = signedNumberBits(expandMacros(attributeText(element, "mul"), frame.macros, false));
+    const uint32_t first = numberBits(fromBytes(*start));
+    const uint32_t limit = numberBits(fromBytes(*end));
+    const uint32_t step = numberBits(fromBytes(*increment));
+
+    // The loop is run dry first, so one that would not end is refused before copying anything.
+    int64_t iterations = 0;
+    for (uint32_t i = first; i < limit && iterations <= kMaxLoopIterations; i += step)
+        ++iterations;
+    const QString name = fromBytes(*index);
+    if (iterations > kMaxLoopIterations) {
+        warn(location(frame.path, element)
+             + QStringLiteral("for loop \"%1\" exceeds %2 iterations; dropped")
+                   .arg(name, QString::number(kMaxLoopIterations)));
+        return;
+    }
+    const std::vector<const XMLElement *> body = loopBody(element);
+    if (!reserveCopies(iterations * countCopies(body), frame, element))
+        return;
+
+    const QString alphaName = name + QStringLiteral("_alpha");
+    const QString hexName = name + QStringLiteral("_hex");
+    const QString apName = name + QStringLiteral("_ap");
+    const QString apHexName = name + QStringLiteral("_ap_hex");
+    std::vector<std::unique_ptr<XMLNode>> copies;
+    uint32_t i = first;
+    for (int64_t iteration = 0; iteration < iterations; ++iteration, i += step) {
+        const uint32_t progression = multiplier * i + add;
+        MacroMap loopMacros;
+        loopMacros.insert(name, QString::number(i));
+        loopMacros.insert(alphaName, QString(QChar(char16_t((65u + i) & 0xFFFFu))));
+        loopMacros.insert(hexName, upperHex(i));
+        loopMacros.insert(apName, QString::number(progression));
+        loopMacros.insert(apHexName, upperHex(progression));
+        for (const XMLElement *child : body)
+            copies.push_back(m_document.cloneWithMacros(child, loopMacros));
+    }
+    queueCopies(frame, std::move(copies));
+}
+
+// foreach ::= <foreach VARIABLE="value,value,..." ...> body </foreach>
+void XMLPP2::Pass::handleForeach(Frame &frame, const XMLElement *element)
+{
+    struct Variable
+    {
+        QString name;
+        QStringList values;
+    };
+    std::vector<Variable> variables;
+    bool anyEmpty = false;
+    int64_t combinations = 1;
+    for (const XMLAttribute &attribute : element->attributes()) {
+        QString text = fromBytes(attribute.value);
+        text.remove(u'\n');
+        Variable variable{fromBytes(attribute.name), valueList(text)};
+        anyEmpty = anyEmpty || variable.values.isEmpty();
+        combinations
+            = std::min<int64_t>(combinations * variable.values.size(), kMaxLoopIterations + 1);
+        variables.push_back(std::move(variable));
+    }
+    // Decision: a foreach without attributes forms one combination, with no variables, and so
+    // copies its body once.
+    if (anyEmpty)
+        return;
+    if (combinations > kMaxLoopIterations) {
+        warn(location(frame.path, element)
+             + QStringLiteral("foreach loop exceeds %1 combinations; dropped")
+                   .arg(kMaxLoopIterations));
+        return;
+    }
+    const std::vector<const XMLElement *> body = loopBody(element);
+    if (!reserveCopies(combinations * countCopies(body), frame, element))
+        return;
+
+    std::vector<std::unique_ptr<XMLNode>> copies;
+    std::vector<qsizetype> position(variables.size(), 0);
+    for (int64_t combination = 0; combination < combinations; ++combination) {
+        MacroMap loopMacros;
+        for (size_t k = 0; k < variables.size(); ++k)
+            loopMacros.insert(variables[k].name, variables[k].values.at(position[k]));
+        for (const XMLElement *child : body)
+            copies.push_back(m_document.cloneWithMacros(child, loopMacros));
+        // The last variable varies fastest.
+        for (size_t k = variables.size(); k-- > 0;) {
+            if (++position[k] < variables[k].values.size())
+                break;
+            position[k] = 0;
+        }
+    }
+    queueCopies(frame, std::move(copies));
+}
+
+void XMLPP2::Pass::handleXmlDef(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node)
+{
+    const std::string *name = element->attribute("name");
+    if (!name) {
+        keep(frame, std::move(node));
+        return;
+    }
+    const QString key = fromBytes(*name);
+    // node owns element itself: the same object changes hands with its static type.
+    m_document.m_xmldefs[key]
+        = std::unique_ptr<XMLElement>(static_cast<XMLElement *>(node.release()));
+}
+
+// xmlput ::= <xmlput name="D" [expand_macros] [macros="A=1;B=2"]/>
+void XMLPP2::Pass::handleXmlPut(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node)
+{
+    const std::string *name = element->attribute("name");
+    if (!name) {
+        warn(QString::fromLatin1(kMissingFragmentMessage));
+        keep(frame, std::move(node));
+        return;
+    }
+    const QString key = fromBytes(*name);
+    const auto found = m_document.m_xmldefs.find(key);
+    if (found == m_document.m_xmldefs.end()) {
+        warn(QString::fromLatin1(kMissingFragmentMessage) + key);
+        keep(frame, std::move(node));
+        return;
+    }
+    if (frame.pasteDepth >= kMaxPasteDepth) {
+        warn(location(frame.path, element)
+             + QStringLiteral("paste of \"%1\" nested deeper than %2 pastes; not pasted")
+                   .arg(key, QString::number(kMaxPasteDepth)));
+        keep(frame, std::move(node));
+        return;
+    }
+    if (!reserveCopies(countNodes(found->second.get(), false), frame, element)) {
+        keep(frame, std::move(node));
+        return;
+    }
+
+    MacroMap macros;
+    bool expand = frame.expand;
+    const std::string *macroText = element->attribute("macros");
+    if ((frame.expand || element->hasAttribute("expand_macros")) && macroText) {
+        macros = mergeMacros(frame.macros, definitionsOf(fromBytes(*macroText)));
+        expand = true;
+    } else {
+        macros = frame.macros;
+    }
+    std::unique_ptr<XMLNode> copy = m_document.cloneNode(found->second.get(), nullptr);
+    Frame *child = pushChildren(frame, copy.get(), frame.output);
+    if (child) {
+        child->macros = std::move(macros);
+        child->expand = expand;
+        child->pasteDepth = frame.pasteDepth + 1;
+    }
+}
+
+/// Counts count copied nodes against the pass's bound; false, with a warning the first time,
+/// when they do not fit.
+bool XMLPP2::Pass::reserveCopies(int64_t count, const Frame &frame, const XMLElement *element)
+{
+    if (m_copiedNodes + count <= kMaxCopiedNodes) {
+        m_copiedNodes += count;
+        return true;
+    }
+    if (!m_copyLimitReported) {
+        m_copyLimitReported = true;
+        warn(location(frame.path, element)
+             + QStringLiteral("loops and pastes would copy more than %1 nodes; \"%2\" refused")
+                   .arg(QString::number(kMaxCopiedNodes), fromBytes(element->tagName())));
+    }
+    return false;
+}
+
+/// Makes copies, in order, the next nodes the level handles.
+void XMLPP2::Pass::queueCopies(Frame &frame, std::vector<std::unique_ptr<XMLNode>> copies)
+{
+    for (auto it = copies.rbegin(); it != copies.rend(); ++it)
+        frame.pending.push_back(std::move(*it));
+}
+
+/// Makes the stand-in's first element the document's root.
+/// Decision: a document has one root, so when the root's directive left several elements (an
+/// unwrapped include, a body of several elements) the first is kept and a warning names it;
+/// other top-level nodes (CDATA sections) are dropped, as the parser drops them.
+void XMLPP2::Pass::adoptRoot(XMLNode *holder, const QString &path)
+{
+    std::vector<std::unique_ptr<XMLNode>> nodes = takeChildList(holder);
+    std::unique_ptr<XMLNode> root;
+    while (!nodes.empty()) {
+        std::unique_ptr<XMLNode> node = std::move(nodes.back());
+        nodes.pop_back();
+        if (!asElement(node.get()))
+            continue;
+        if (!root) {
+            root = std::move(node);
+        } else {
+            warn(path
+                 + QStringLiteral(
+                       ": more than one root element after pre-processing; \"%1\" is kept")
+                       .arg(fromBytes(asElement(root.get())->tagName())));
+            break;
+        }
+    }
+    m_document.setRoot(std::move(root));
+}
+
+void XMLPP2::processConditionals(XMLNode *node, const QString &path, MacroMap &macros, bool expand)
+{
+    Pass(*this).run(node, path, macros, expand);
+}
+
+void XMLPP2::expandAttributes(XMLElement *element, const MacroMap &macros)
+{
+    const std::vector<XMLAttribute> &attributes = element->attributes();
+    for (size_t i = 0; i < attributes.size(); ++i) {
+        if (attributes[i].value.find('$') == std::string::npos)
+            continue;
+        std::string expanded = toBytes(expandMacros(fromBytes(attributes[i].value), macros, false));
+        if (expanded != attributes[i].value)
+            element->setAttribute(attributes[i].name, std::move(expanded));
+    }
+}
+
+std::unique_ptr<XMLElement> XMLPP2::cloneWithMacros(const XMLElement *element,
+                                                    const MacroMap &macros)
+{
+    const auto copyElement = [&](const XMLElement *source) {
+        std::unique_ptr<XMLElement> copy = createElement(source->tagName());
+        for (const XMLAttribute &attribute : source->attributes()) {
+            // A value without "$" expands to itself.
+            if (attribute.value.find('$') == std::string::npos)
+                copy->setAttribute(attribute.name, attribute.value);
+            else
+                copy->setAttribute(attribute.name, toBytes(expandMacros(fromBytes(attribute.value),
+                                                                        macros, false)));
+        }
+        return copy;
+    };
+    std::unique_ptr<XMLElement> result = copyElement(element);
+    copyChildren(element, result.get(), [&](const XMLNode *source) -> std::unique_ptr<XMLNode> {
+        const XMLElement *sourceElement = asElement(source);
+        return sourceElement ? copyElement(sourceElement) : nullptr;
+    });
+    return result;
+}
+
+std::unique_ptr<XMLNode> XMLPP2::cloneNode(const XMLNode *node, XMLNode *parent)
+{
+    if (!node)
+        return nullptr;
+    const auto copyNode = [this](const XMLNode *source) -> std::unique_ptr<XMLNode> {
+        if (const XMLElement *element = asElement(source)) {
+            std::unique_ptr<XMLElement> copy = createElement(element->tagName());
+            for (const XMLAttribute &attribute : element->attributes())
+                copy->setAttribute(attribute.name, attribute.value);
+            return copy;
+        }
+        if (const auto *data = dynamic_cast<const XMLData *>(source))
+            return std::make_unique<XMLData>(data->text());
+        if (const auto *comment = dynamic_cast<const XMLComment *>(source))
+            return std::make_unique<XMLComment>(comment->text());
+        if (const auto *section = dynamic_cast<const XMLCDATASection *>(source))
+            return std::make_unique<XMLCDATASection>(section->text());
+        return std::make_unique<XMLNode>();
+    };
+    std::unique_ptr<XMLNode> result = copyNode(node);
+    copyChildren(node, result.get(), copyNode);
+    if (!parent)
+        return result;
+    parent->appendChild(std::move(result));
+    return nullptr;
+}
+
+} // namespace ldweave

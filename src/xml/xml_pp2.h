@@ -1,0 +1,89 @@
+// The pre-processing document: rewrites a freshly parsed tree by interpreting the directive
+// elements (conditionals, switch, define, include, loops, stored fragments and their pastes).
+// The walk keeps its own stack of child lists, so its depth never follows the document's.
+#pragma once
+
+#include "macros/macros.h"
+#include "xml/xml_document.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+namespace ldweave {
+
+/// Most files nested inside each other by `include`, counted from the file being processed.
+/// Decision: an `include` met at this depth is not loaded; it warns and is treated like an
+/// include whose file cannot be read (kept, or replaced by its own children with "no_root"),
+/// so a file that includes itself ends after this many copies of itself.
+inline constexpr int kMaxIncludeDepth = 32;
+
+/// Most files one pass loads through `include`, at any depth.
+/// Decision: further includes warn and are treated like unreadable files, so a file that
+/// includes itself twice cannot make the pass load 2^kMaxIncludeDepth files.
+inline constexpr int kMaxIncludedFiles = 10000;
+
+/// Most pastes nested inside each other, i.e. an `xmlput` met while walking the copy made by
+/// another `xmlput`. Decision: an `xmlput` met at this depth warns and is kept as an ordinary
+/// element, like one whose fragment is unknown, so a fragment that pastes itself ends.
+inline constexpr int kMaxPasteDepth = 32;
+
+/// Most iterations of one `for` loop and most value combinations of one `foreach` loop.
+/// Decision: a loop that would go further (an "incr" of 0, an increment that wraps past "end",
+/// or simply too many values) warns and is dropped without copying anything: a loop cut short
+/// would leave a document that looks plausible but is not what was written.
+inline constexpr int64_t kMaxLoopIterations = 65536;
+
+/// Most nodes that loops and pastes may copy in one pass.
+/// Decision: a loop or paste whose copies would pass the bound is refused as a whole before
+/// copying (a loop is dropped, an `xmlput` kept as an ordinary element, like one whose fragment
+/// is unknown). The first refusal of a pass warns and later ones are silent, so fragments that
+/// paste each other in a tree end quickly without flooding the diagnostics.
+inline constexpr int64_t kMaxCopiedNodes = 1000000;
+
+class XMLPP2 : public QXMLDocument
+{
+public:
+    /// keepText: keep character data and comments as nodes (see XMLDocument).
+    explicit XMLPP2(bool keepText)
+        : QXMLDocument(keepText)
+    {}
+    ~XMLPP2() override;
+
+    /// Receives every diagnostic of the pass; none of them stops it.
+    virtual void warning(const QString &text) = 0;
+
+    /// Processes node and each of its following siblings in order, interpreting the directive
+    /// elements and rewriting the parent's child list in place. `macros` is the level's map and
+    /// keeps the definitions and inserting look-ups made at that level. With `expand` set, the
+    /// attribute values of every element met are macro-expanded before it is interpreted.
+    /// When node is the document's root, the root may be replaced (an include, a splice) or
+    /// removed (a false condition, an `xmldef`). Never fails; problems go to warning().
+    void processConditionals(XMLNode *node, const QString &path, MacroMap &macros, bool expand);
+
+    /// Replaces each attribute value that contains "$" by its expansion with the user macros
+    /// only; a value is rewritten only when the expansion changed it.
+    void expandAttributes(XMLElement *element, const MacroMap &macros);
+
+    /// A copy of element and of its element descendants, made through createElement, with every
+    /// attribute value expanded with `macros` (user macros only). Other nodes are not copied.
+    std::unique_ptr<XMLElement> cloneWithMacros(const XMLElement *element, const MacroMap &macros);
+
+    /// An exact deep copy of node (any kind; elements through createElement). With a parent,
+    /// the copy is appended to it, the parent owns it (as its last child) and the result is
+    /// null; without one, the caller receives the copy.
+    std::unique_ptr<XMLNode> cloneNode(const XMLNode *node, XMLNode *parent);
+
+    /// The fragments stored by `xmldef`, by name; they are outside the tree and live as long as
+    /// the document. A later `xmldef` of the same name replaces an entry.
+    const std::map<QString, std::unique_ptr<XMLElement>> &xmldefs() const { return m_xmldefs; }
+
+private:
+    class Pass;
+
+    std::map<QString, std::unique_ptr<XMLElement>> m_xmldefs;
+};
+
+} // namespace ldweave
