@@ -1,0 +1,49 @@
+// Test-only helpers that build placement documents by hand: elements with attributes in order,
+// appended under a parent that owns them.
+#pragma once
+
+#include "placement/memory_map_element.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ldweave::test {
+
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+inline std::unique_ptr<MemoryMapElement> makeElement(const std::string &tagName,
+                                                     const Attributes &attributes = {})
+{
+    auto element = std::make_unique<MemoryMapElement>(tagName, false);
+    for (const auto &[name, value] : attributes)
+        element->setAttribute(name, value);
+    return element;
+}
+
+/// Appends a new element to parent and returns it; parent owns it.
+inline MemoryMapElement *addElement(XMLNode *parent, const std::string &tagName,
+                                    const Attributes &attributes = {})
+{
+    std::unique_ptr<MemoryMapElement> element = makeElement(tagName, attributes);
+    MemoryMapElement *result = element.get();
+    parent->appendChild(std::move(element));
+    return result;
+}
+
+inline MemoryMapElement *addSegment(XMLNode *parent, const std::string &name,
+                                    Attributes attributes = {})
+{
+    attributes.insert(attributes.begin(), {"name", name});
+    return addElement(parent, "MemorySegment", attributes);
+}
+
+inline MemoryMapElement *addSection(XMLNode *parent, const std::string &name,
+                                    Attributes attributes = {})
+{
+    attributes.insert(attributes.begin(), {"name", name});
+    return addElement(parent, "ProgramSection", attributes);
+}
+
+} // namespace ldweave::test
