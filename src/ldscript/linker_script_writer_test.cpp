@@ -13,6 +13,7 @@ namespace {
 
 using test::addSection;
 using test::Attributes;
+using test::linesStartingWith;
 using test::makeElement;
 
 // A segment with start and size texts and their computed values.
@@ -58,21 +59,6 @@ protected:
     bool checkUnplacedSections = true;
     QString defaultFillPattern;
 };
-
-// The lines of text that start with prefix, each with its line feed.
-std::string linesStartingWith(const std::string &text, const std::string &prefix)
-{
-    std::string lines;
-    size_t begin = 0;
-    while (begin < text.size()) {
-        size_t end = text.find('\n', begin);
-        end = end == std::string::npos ? text.size() : end + 1;
-        if (text.compare(begin, prefix.size(), prefix) == 0)
-            lines += text.substr(begin, end - begin);
-        begin = end;
-    }
-    return lines;
-}
 
 TEST_F(LinkerScriptWriterTest, WritesSegmentsInReverseDocumentOrder)
 {
@@ -135,62 +121,155 @@ TEST_F(LinkerScriptWriterTest, WritesSegmentAndUserSymbols)
                        "\n");
 }
 
-TEST_F(LinkerScriptWriterTest, PlacesMemoryMapSectionsPerSegment)
+TEST_F(LinkerScriptWriterTest, WritesTheAlignedSectionExample)
+{
+    checkSegmentOverflow = true;
+    MemoryMapElement *flash
+        = addSegment(memoryMap.get(), "FLASH", 0x0, 0x40000, {{"access", "ReadOnly"}});
+    addSection(flash, ".vectors", {{"load", "Yes"}, {"inputsections", "KEEP(*(.vectors))"}});
+    addSection(flash, ".text", {{"load", "Yes"}, {"alignment", "4"}});
+    EXPECT_EQ(write(),
+              "MEMORY\n"
+              "{\n"
+              "  UNPLACED_SECTIONS (wx) : ORIGIN = 0x100000000, LENGTH = 0\n"
+              "  FLASH (rx) : ORIGIN = 0x00000000, LENGTH = 0x00040000\n"
+              "}\n"
+              "\n"
+              "SECTIONS\n"
+              "{\n"
+              "  __FLASH_segment_start__ = 0x00000000;\n"
+              "  __FLASH_segment_end__ = 0x00040000;\n"
+              "  __FLASH_segment_size__ = 0x00040000;\n"
+              "\n"
+              "\n"
+              "  __vectors_load_start__ = __FLASH_segment_start__;\n"
+              "  .vectors __FLASH_segment_start__ : AT(__FLASH_segment_start__)\n"
+              "  {\n"
+              "    __vectors_start__ = .;\n"
+              "    KEEP(*(.vectors))\n"
+              "  }\n"
+              "  __vectors_end__ = __vectors_start__ + SIZEOF(.vectors);\n"
+              "  __vectors_size__ = SIZEOF(.vectors);\n"
+              "  __vectors_load_end__ = __vectors_end__;\n"
+              "\n"
+              "  . = ASSERT(__vectors_start__ == __vectors_end__ || (__vectors_end__ - "
+              "__FLASH_segment_start__) <= __FLASH_segment_size__ , \"error: .vectors is "
+              "too large to fit in FLASH memory segment\");\n"
+              "\n"
+              "  __text_load_start__ = ALIGN(__vectors_end__ , 4);\n"
+              "  .text ALIGN(__vectors_end__ , 4) : AT(ALIGN(__vectors_end__ , 4))\n"
+              "  {\n"
+              "    __text_start__ = .;\n"
+              "    *(.text .text.* .glue_7t .glue_7 .gnu.linkonce.t.* .gcc_except_table "
+              ".ARM.extab* .gnu.linkonce.armextab.*)\n"
+              "  }\n"
+              "  __text_end__ = __text_start__ + SIZEOF(.text);\n"
+              "  __text_size__ = SIZEOF(.text);\n"
+              "  __text_load_end__ = __text_end__;\n"
+              "\n"
+              "  __FLASH_segment_used_end__ = ALIGN(__vectors_end__ , 4) + SIZEOF(.text);\n"
+              "  __FLASH_segment_used_size__ = __FLASH_segment_used_end__ - "
+              "__FLASH_segment_start__;\n"
+              "\n"
+              "  . = ASSERT(__text_start__ == __text_end__ || (__text_end__ - "
+              "__FLASH_segment_start__) <= __FLASH_segment_size__ , \"error: .text is too "
+              "large to fit in FLASH memory segment\");\n"
+              "\n"
+              "}\n"
+              "\n");
+}
+
+TEST_F(LinkerScriptWriterTest, WritesTheRunInSectionExample)
 {
     runFlags().verbose = true;
-    checkUnplacedSections = false;
-    MemoryMapElement *flash = addSegment(memoryMap.get(), "FLASH", 0x0, 0x1000);
-    MemoryMapElement *ram = addSegment(memoryMap.get(), "RAM", 0x20000000, 0x1000);
-    addSection(flash, ".vectors", {{"load", "Yes"}, {"inputsections", "*(.vectors)"}});
-    addSection(ram, ".bss");
+    MemoryMapElement *flash
+        = addSegment(memoryMap.get(), "FLASH", 0x0, 0x40000, {{"access", "ReadOnly"}});
+    MemoryMapElement *ram
+        = addSegment(memoryMap.get(), "RAM", 0x20000000, 0x10000, {{"access", "ReadWrite"}});
+    addSection(flash, ".text", {{"load", "Yes"}});
+    addSection(flash, ".fast", {{"load", "Yes"}, {"runin", ".fast_run"}});
+    addSection(flash, ".rodata", {{"load", "Yes"}});
+    addSection(ram, ".fast_run");
     testing::internal::CaptureStdout();
     const std::string text = write();
+    // RAM comes first; laying out .fast_run writes .fast, and .text before it, first.
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Adding section from memory map file .bss\n"
-              "Adding section from memory map file .vectors\n"
-              "Laying out section .bss\n"
-              "Laying out section .vectors\n");
+              "Adding section from memory map file .fast_run\n"
+              "Adding section from memory map file .text\n"
+              "Adding section from memory map file .fast\n"
+              "Adding section from memory map file .rodata\n"
+              "Laying out section .fast_run\n"
+              "Laying out section .fast\n"
+              "Laying out section .text\n"
+              "Laying out section .text\n"
+              "Section .text already laid out\n"
+              "Laying out section .fast\n"
+              "Section .fast already laid out\n"
+              "Laying out section .rodata\n");
     EXPECT_EQ(text, "MEMORY\n"
                     "{\n"
-                    "  RAM (wx) : ORIGIN = 0x20000000, LENGTH = 0x00001000\n"
-                    "  FLASH (wx) : ORIGIN = 0x00000000, LENGTH = 0x00001000\n"
+                    "  UNPLACED_SECTIONS (wx) : ORIGIN = 0x100000000, LENGTH = 0\n"
+                    "  RAM (wx) : ORIGIN = 0x20000000, LENGTH = 0x00010000\n"
+                    "  FLASH (rx) : ORIGIN = 0x00000000, LENGTH = 0x00040000\n"
                     "}\n"
                     "\n"
                     "SECTIONS\n"
                     "{\n"
                     "  __RAM_segment_start__ = 0x20000000;\n"
-                    "  __RAM_segment_end__ = 0x20001000;\n"
-                    "  __RAM_segment_size__ = 0x00001000;\n"
+                    "  __RAM_segment_end__ = 0x20010000;\n"
+                    "  __RAM_segment_size__ = 0x00010000;\n"
                     "  __FLASH_segment_start__ = 0x00000000;\n"
-                    "  __FLASH_segment_end__ = 0x00001000;\n"
-                    "  __FLASH_segment_size__ = 0x00001000;\n"
+                    "  __FLASH_segment_end__ = 0x00040000;\n"
+                    "  __FLASH_segment_size__ = 0x00040000;\n"
                     "\n"
                     "\n"
-                    "  __bss_load_start__ = __RAM_segment_start__;\n"
-                    "  .bss __RAM_segment_start__ (NOLOAD) : AT(__RAM_segment_start__)\n"
+                    "  __text_load_start__ = __FLASH_segment_start__;\n"
+                    "  .text __FLASH_segment_start__ : AT(__FLASH_segment_start__)\n"
                     "  {\n"
-                    "    __bss_start__ = .;\n"
-                    "    *(.bss .bss.* .gnu.linkonce.b.*) *(COMMON)\n"
+                    "    __text_start__ = .;\n"
+                    "    *(.text .text.* .glue_7t .glue_7 .gnu.linkonce.t.* .gcc_except_table "
+                    ".ARM.extab* .gnu.linkonce.armextab.*)\n"
                     "  }\n"
-                    "  __bss_end__ = __bss_start__ + SIZEOF(.bss);\n"
-                    "  __bss_size__ = SIZEOF(.bss);\n"
-                    "  __bss_load_end__ = __bss_end__;\n"
+                    "  __text_end__ = __text_start__ + SIZEOF(.text);\n"
+                    "  __text_size__ = SIZEOF(.text);\n"
+                    "  __text_load_end__ = __text_end__;\n"
                     "\n"
-                    "  __RAM_segment_used_end__ = __RAM_segment_start__ + SIZEOF(.bss);\n"
+                    "  __fast_load_start__ = __text_end__;\n"
+                    "  .fast __RAM_segment_start__ : AT(__text_end__)\n"
+                    "  {\n"
+                    "    __fast_start__ = .;\n"
+                    "    *(.fast .fast.*)\n"
+                    "  }\n"
+                    "  __fast_end__ = __fast_start__ + SIZEOF(.fast);\n"
+                    "  __fast_size__ = SIZEOF(.fast);\n"
+                    "  __fast_load_end__ = __fast_load_start__ + SIZEOF(.fast);\n"
+                    "\n"
+                    "  .fast_run __RAM_segment_start__ (NOLOAD) :\n"
+                    "  {\n"
+                    "    __fast_run_start__ = .;\n"
+                    "    . = MAX(__fast_run_start__ + SIZEOF(.fast), .);\n"
+                    "  }\n"
+                    "  __fast_run_end__ = __fast_run_start__ + SIZEOF(.fast_run);\n"
+                    "  __fast_run_size__ = SIZEOF(.fast_run);\n"
+                    "  __fast_run_load_end__ = __fast_run_end__;\n"
+                    "\n"
+                    "  __RAM_segment_used_end__ = __RAM_segment_start__ + SIZEOF(.fast_run);\n"
                     "  __RAM_segment_used_size__ = __RAM_segment_used_end__ - "
                     "__RAM_segment_start__;\n"
                     "\n"
-                    "  __vectors_load_start__ = __FLASH_segment_start__;\n"
-                    "  .vectors __FLASH_segment_start__ : AT(__FLASH_segment_start__)\n"
+                    "  __rodata_load_start__ = __fast_load_start__ + SIZEOF(.fast);\n"
+                    "  .rodata __fast_load_start__ + SIZEOF(.fast) : AT(__fast_load_start__ + "
+                    "SIZEOF(.fast))\n"
                     "  {\n"
-                    "    __vectors_start__ = .;\n"
-                    "    *(.vectors)\n"
+                    "    __rodata_start__ = .;\n"
+                    "    *(.rodata .rodata.* .gnu.linkonce.r.*)\n"
                     "  }\n"
-                    "  __vectors_end__ = __vectors_start__ + SIZEOF(.vectors);\n"
-                    "  __vectors_size__ = SIZEOF(.vectors);\n"
-                    "  __vectors_load_end__ = __vectors_end__;\n"
+                    "  __rodata_end__ = __rodata_start__ + SIZEOF(.rodata);\n"
+                    "  __rodata_size__ = SIZEOF(.rodata);\n"
+                    "  __rodata_load_end__ = __rodata_end__;\n"
                     "\n"
-                    "  __FLASH_segment_used_end__ = __FLASH_segment_start__ + SIZEOF(.vectors);\n"
+                    "  __FLASH_segment_used_end__ = __fast_load_start__ + SIZEOF(.fast) + "
+                    "SIZEOF(.rodata);\n"
                     "  __FLASH_segment_used_size__ = __FLASH_segment_used_end__ - "
                     "__FLASH_segment_start__;\n"
                     "\n"
@@ -202,7 +281,6 @@ TEST_F(LinkerScriptWriterTest, PlacementSegmentsWithStartAndSizeReplaceTheMemory
 {
     runFlags().verbose = true;
     checkUnplacedSections = false;
-    checkSegmentOverflow = true;
     MemoryMapElement *flash = addSegment(memoryMap.get(), "FLASH", 0x0, 0x40000);
     addSegment(memoryMap.get(), "RAM", 0x20000000, 0x10000);
     addSection(flash, ".unplaced");
@@ -247,10 +325,6 @@ TEST_F(LinkerScriptWriterTest, PlacementSegmentsWithStartAndSizeReplaceTheMemory
                     "  __RAM_segment_used_size__ = __RAM_segment_used_end__ - "
                     "__RAM_segment_start__;\n"
                     "\n"
-                    "  . = ASSERT(__data_start__ == __data_end__ || (__data_end__ - "
-                    "__RAM_segment_start__) <= __RAM_segment_size__ , \"error: .data is too large "
-                    "to fit in RAM memory segment\");\n"
-                    "\n"
                     "  __text_load_start__ = __FLASH_segment_start__;\n"
                     "  .text __FLASH_segment_start__ : AT(__FLASH_segment_start__)\n"
                     "  {\n"
@@ -265,10 +339,6 @@ TEST_F(LinkerScriptWriterTest, PlacementSegmentsWithStartAndSizeReplaceTheMemory
                     "  __FLASH_segment_used_end__ = __FLASH_segment_start__ + SIZEOF(.text);\n"
                     "  __FLASH_segment_used_size__ = __FLASH_segment_used_end__ - "
                     "__FLASH_segment_start__;\n"
-                    "\n"
-                    "  . = ASSERT(__text_start__ == __text_end__ || (__text_end__ - "
-                    "__FLASH_segment_start__) <= __FLASH_segment_size__ , \"error: .text is too "
-                    "large to fit in FLASH memory segment\");\n"
                     "\n"
                     "}\n"
                     "\n");

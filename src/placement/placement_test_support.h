@@ -1,5 +1,5 @@
-// Test-only helpers that build placement documents by hand: elements with attributes in order,
-// appended under a parent that owns them.
+// Test-only helpers that build placement documents by hand (elements with attributes in order,
+// appended under a parent that owns them) and pick lines out of a written script.
 #pragma once
 
 #include "placement/memory_map_element.h"
@@ -37,6 +37,21 @@ inline MemoryMapElement *addSegment(XMLNode *parent, const std::string &name,
 {
     attributes.insert(attributes.begin(), {"name", name});
     return addElement(parent, "MemorySegment", attributes);
+}
+
+/// The lines of text that start with prefix, each with its line feed.
+inline std::string linesStartingWith(const std::string &text, const std::string &prefix)
+{
+    std::string lines;
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t end = text.find('\n', begin);
+        end = end == std::string::npos ? text.size() : end + 1;
+        if (text.compare(begin, prefix.size(), prefix) == 0)
+            lines += text.substr(begin, end - begin);
+        begin = end;
+    }
+    return lines;
 }
 
 inline MemoryMapElement *addSection(XMLNode *parent, const std::string &name,
