@@ -3,6 +3,7 @@
 #include "driver/run.h"
 
 #include "driver/command_line.h"
+#include "macros/property_class_list.h"
 #include "placement/run_flags.h"
 #include "xml/hexception.h"
 
@@ -38,6 +39,7 @@ void runSequence(const RunSettings &settings)
 int ldweaveMain(int argc, char **argv)
 {
     RunSettings settings;
+    createMacroTable();
     try {
         QStringList arguments;
         for (int i = 1; i < argc; ++i)

@@ -118,8 +118,30 @@ XMLElement *XMLElement::setTagName(std::string name)
     return this;
 }
 
+// Up to this many attributes a linear search is cheapest; an element with more (only crafted
+// input has them) gets a name index, so a parse of many attributes is not quadratic.
+static constexpr size_t kMaxUnindexedAttributes = 16;
+
+void XMLElement::indexAttributes()
+{
+    m_attributeIndex = std::make_unique<std::unordered_map<std::string, size_t>>();
+    m_attributeIndex->reserve(m_attributes.size() * 2);
+    for (size_t i = 0; i < m_attributes.size(); ++i)
+        m_attributeIndex->try_emplace(m_attributes[i].name, i);
+}
+
 void XMLElement::setAttribute(std::string name, std::string value)
 {
+    if (!m_attributeIndex && m_attributes.size() >= kMaxUnindexedAttributes)
+        indexAttributes();
+    if (m_attributeIndex) {
+        auto [position, inserted] = m_attributeIndex->try_emplace(name, m_attributes.size());
+        if (inserted)
+            m_attributes.push_back({std::move(name), std::move(value)});
+        else
+            m_attributes[position->second].value = std::move(value);
+        return;
+    }
     for (XMLAttribute &attribute : m_attributes) {
         if (attribute.name == name) {
             attribute.value = std::move(value);
@@ -134,6 +156,7 @@ void XMLElement::removeAttribute(const std::string &name)
     for (auto it = m_attributes.begin(); it != m_attributes.end(); ++it) {
         if (it->name == name) {
             m_attributes.erase(it);
+            m_attributeIndex.reset();
             return;
         }
     }

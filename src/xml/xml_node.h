@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace ldweave {
@@ -80,8 +81,14 @@ public:
     virtual const std::vector<XMLAttribute> &attributes() const { return m_attributes; }
 
 private:
+    void indexAttributes();
+
     std::string m_tagName;
     std::vector<XMLAttribute> m_attributes;
+    /// Position of each attribute by name, built once an element holds many attributes so that
+    /// setting n attributes stays linear overall; null for the usual few, and dropped by
+    /// removeAttribute (positions shift) until the next setAttribute rebuilds it.
+    std::unique_ptr<std::unordered_map<std::string, size_t>> m_attributeIndex;
 };
 
 /// Shared body of the three kinds of text node; they differ only in their type.

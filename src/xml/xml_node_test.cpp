@@ -86,6 +86,29 @@ TEST(XMLElement, AttributesKeepFirstPosition)
     EXPECT_EQ(e.tagName(), "renamed");
 }
 
+TEST(XMLElement, ManyAttributesKeepTheSameRules)
+{
+    // Past a handful of attributes the element looks names up through an index; the rules
+    // must not change with it, also after a removal shifts the positions.
+    XMLElement e("a");
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i) {
+        names.push_back("n" + std::to_string(i));
+        e.setAttribute(names.back(), std::to_string(i));
+    }
+    e.setAttribute("n5", "x");
+    e.removeAttribute("n0");
+    e.setAttribute("n39", "y");
+    e.setAttribute("n0", "z");
+    ASSERT_EQ(e.attributes().size(), 40u);
+    EXPECT_EQ(e.attributes()[4].name, "n5");
+    EXPECT_EQ(e.attributes()[4].value, "x");
+    EXPECT_EQ(e.attributes()[38].value, "y");
+    EXPECT_EQ(e.attributes()[39].name, "n0");
+    EXPECT_EQ(*e.attribute("n0"), "z");
+    EXPECT_EQ(*e.attribute("n20"), "20");
+}
+
 TEST(XMLNode, DeepAndWideTreesAreFreedWithoutRecursion)
 {
     // A recursive destructor would overflow the stack on either of these.

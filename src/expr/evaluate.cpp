@@ -1,0 +1,71 @@
+// The evaluation entry points. The ParserException catches here are the only ones in the
+// expression subsystem: an expression error becomes a "not valid" result.
+#include "expr/evaluate.h"
+
+#include "expr/expression.h"
+#include "expr/parser_exception.h"
+
+#include <optional>
+
+namespace ldweave {
+
+ExprValue evaluateText(SimpleExpressionParser &parser, const QString &text)
+{
+    const std::unique_ptr<Expression> root = parser.parse(text);
+    if (!root)
+        return ExprValue();
+    return root->evaluate();
+}
+
+static bool isNumber(const ExprValue &value)
+{
+    return value.isInteger() || value.kind() == ExprValue::Kind::Floating;
+}
+
+static bool isBoolean(const ExprValue &value)
+{
+    return value.kind() == ExprValue::Kind::Boolean;
+}
+
+// The value of `text` when evaluation succeeds and `accepted` takes the result; nothing otherwise.
+static std::optional<ExprValue> acceptedValue(SimpleExpressionParser &parser, const QString &text,
+                                              bool (*accepted)(const ExprValue &))
+{
+    try {
+        ExprValue value = evaluateText(parser, text);
+        if (accepted(value))
+            return value;
+    } catch (const ParserException &) {
+        // An expression error is a "not valid" result, never an error of the caller.
+    }
+    return std::nullopt;
+}
+
+uint64_t evaluateNumberBits(SimpleExpressionParser &parser, const QString &text, bool &ok)
+{
+    const std::optional<ExprValue> value = acceptedValue(parser, text, isNumber);
+    ok = value.has_value();
+    return ok ? value->bitView() : 0;
+}
+
+int64_t evaluateNumber(SimpleExpressionParser &parser, const QString &text, bool &ok)
+{
+    const std::optional<ExprValue> value = acceptedValue(parser, text, isNumber);
+    ok = value.has_value();
+    return ok ? value->signedView() : 0;
+}
+
+bool evaluateCondition(SimpleExpressionParser &parser, const QString &text, bool &ok)
+{
+    const std::optional<ExprValue> value = acceptedValue(parser, text, isBoolean);
+    ok = value.has_value();
+    return ok && value->lowByteTruth();
+}
+
+SimpleExpressionParser &processExpressionParser()
+{
+    static SimpleExpressionParser parser;
+    return parser;
+}
+
+} // namespace ldweave
