@@ -2,6 +2,8 @@
 // nested a million deep is walked with a flat stack.
 #include "placement/memory_map_element.h"
 
+#include "expr/evaluate.h"
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -50,6 +52,69 @@ template <typename Visit> void walkPreOrder(MemoryMapElement *start, Visit visit
         }
         node = next;
     }
+}
+
+bool startsChildBase(ElementKind kind)
+{
+    return kind == ElementKind::MemorySegment || kind == ElementKind::ProgramSection
+           || kind == ElementKind::RegisterGroup;
+}
+
+// The start of an element: the value of its text, 0 when empty or not evaluable, plus base
+// when the text begins with "+" (relative to the enclosing element).
+uint32_t evaluateStart(const QString &text, uint32_t base)
+{
+    bool ok = false;
+    uint64_t value = 0;
+    if (!text.isEmpty())
+        value = evaluateNumberBits(processExpressionParser(), text, ok);
+    const uint32_t start = ok ? static_cast<uint32_t>(value) : 0;
+    return text.startsWith(QLatin1Char('+')) ? start + base : start;
+}
+
+// Steps of one element of the start-and-size walk; returns the base for its children.
+uint32_t computeElement(MemoryMapElement *element, uint32_t base)
+{
+    const ElementKind kind = element->kind();
+    const bool hasStartAttribute = element->hasAttribute("start");
+    if (hasStartAttribute) {
+        switch (kind) {
+        case ElementKind::MemorySegment:
+        case ElementKind::ProgramSection:
+        case ElementKind::RegisterGroup:
+        case ElementKind::Register:
+            element->setStart(evaluateStart(element->startText(), base));
+            break;
+        case ElementKind::BitField:
+        case ElementKind::Enumeration:
+            element->setStart(evaluateStart(element->startText(), 0));
+            break;
+        default:
+            break;
+        }
+    }
+    if (element->hasAttribute("size")) {
+        switch (kind) {
+        case ElementKind::MemorySegment:
+        case ElementKind::ProgramSection:
+        case ElementKind::RegisterGroup: {
+            bool ok = false;
+            const uint64_t size
+                = evaluateNumberBits(processExpressionParser(), element->sizeText(), ok);
+            if (ok)
+                element->setSize(static_cast<uint32_t>(size));
+            break;
+        }
+        case ElementKind::Register:
+        case ElementKind::BitField:
+        case ElementKind::Enumeration:
+            element->setSize(parseIntegerLiteral(element->sizeText()));
+            break;
+        default:
+            break;
+        }
+    }
+    return hasStartAttribute && startsChildBase(kind) ? element->start() : base;
 }
 
 int digitValue(QChar c)
@@ -166,6 +231,24 @@ uint32_t parseIntegerLiteral(const QString &text)
     if (negative)
         value = 0 - value;
     return static_cast<uint32_t>(value);
+}
+
+void computeStartAndSize(MemoryMapElement *root)
+{
+    if (!root)
+        return;
+    // Decision: nodes that are not MemoryMapElements (CDATA sections) are stepped over and the
+    // walk goes on with their siblings, so every element of the document gets its values.
+    std::vector<std::pair<MemoryMapElement *, uint32_t>> pending{{root, 0}};
+    while (!pending.empty()) {
+        const auto [element, base] = pending.back();
+        pending.pop_back();
+        const uint32_t childBase = computeElement(element, base);
+        for (XMLNode *child = element->firstChild(); child; child = child->nextSibling()) {
+            if (MemoryMapElement *childElement = asMemoryMapElement(child))
+                pending.emplace_back(childElement, childBase);
+        }
+    }
 }
 
 MemoryMapElement *findElement(MemoryMapElement *start, const QString &name, ElementKind kind)

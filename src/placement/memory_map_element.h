@@ -117,6 +117,11 @@ inline MemoryMapElement *asMemoryMapElement(XMLNode *node)
 /// end at the text's end, at "U", "u", "L" or "l". Never fails; the low 32 bits are returned.
 uint32_t parseIntegerLiteral(const QString &text);
 
+/// Fills start and size of every element below and including root from their "start" and
+/// "size" texts; relative starts ("+...") add the start of the enclosing segment, section or
+/// register group. Texts that do not evaluate give 0.
+void computeStartAndSize(MemoryMapElement *root);
+
 /// The first element, in depth-first pre-order from start (included), of the kind whose "name"
 /// is exactly name; null when there is none.
 MemoryMapElement *findElement(MemoryMapElement *start, const QString &name, ElementKind kind);

@@ -1,5 +1,6 @@
 #include "placement/memory_map_element.h"
 #include "placement/placement_test_support.h"
+#include "placement/statement_text.h"
 
 #include <gtest/gtest.h>
 
@@ -246,6 +247,90 @@ TEST(TreeQuery, MillionDeepTreeIsWalkedWithAFlatStack)
               QList<MemoryMapElement *>{segment});
     EXPECT_EQ(collectElements(root.get(), ElementKind::ProgramSection, false),
               QList<MemoryMapElement *>{section});
+}
+
+// "name start size" of every element with a name, in document order, one per line.
+std::string startsAndSizes(MemoryMapElement *root)
+{
+    std::string out;
+    for (XMLNode *node = root; node;) {
+        if (MemoryMapElement *element = asMemoryMapElement(node)) {
+            if (element->hasAttribute("name")) {
+                out += element->name().toStdString() + ' ' + hex8(element->start()).toStdString()
+                       + ' ' + hex8(element->size()).toStdString() + '\n';
+            }
+        }
+        if (node->firstChild()) {
+            node = node->firstChild();
+            continue;
+        }
+        while (node && !node->nextSibling())
+            node = node->parent();
+        if (node)
+            node = node->nextSibling();
+    }
+    return out;
+}
+
+TEST(ComputeStartAndSize, EvaluatesStartsRelativeToTheEnclosingBase)
+{
+    std::unique_ptr<MemoryMapElement> root = test::parseElements(R"(
+<Root name="root" start="0x10" size="0x20">
+  <MemorySegment name="FLASH" start="0x1000" size="0x100">
+    <ProgramSection name="relative" start="+0x100" size="0x10">
+      <Register name="reg" start="+4" size="0x20"/>
+      <BitField name="bits" start="+3" size="4"/>
+    </ProgramSection>
+    <ProgramSection name="empty start" start="" size="FLASH">
+      <Register name="reg at 8" start="+8" size="-1"/>
+    </ProgramSection>
+    <ProgramSection name="no start" size="2*8">
+      <Register name="inherits" start="+1" size="1 + 1"/>
+    </ProgramSection>
+    <RegisterGroup name="group" start="+0x10" size="">
+      <Register name="octal" start="+2" size="010"/>
+      <Enum name="enum" start="+1" size="0b11"/>
+      <Vector name="vector" start="0x5" size="5"/>
+    </RegisterGroup>
+    <ProgramSection name="bad relative" start="+(" size="0x1 +"/>
+  </MemorySegment>
+  <Processor name="cpu" start="0x50" size="0x10">
+    <Register name="top" start="+1"/>
+  </Processor>
+  <MemorySegment name="wide" start="0x123456789" size="-2"/>
+</Root>)");
+    ASSERT_TRUE(root);
+    computeStartAndSize(root.get());
+    EXPECT_EQ(startsAndSizes(root.get()), "root 00000000 00000000\n"
+                                          "FLASH 00001000 00000100\n"
+                                          "relative 00001100 00000010\n"
+                                          "reg 00001104 00000020\n"
+                                          "bits 00000003 00000004\n"
+                                          "empty start 00000000 00000000\n"
+                                          "reg at 8 00000008 ffffffff\n"
+                                          "no start 00000000 00000010\n"
+                                          "inherits 00001001 00000001\n"
+                                          "group 00001010 00000000\n"
+                                          "octal 00001012 00000008\n"
+                                          "enum 00000001 00000003\n"
+                                          "vector 00000000 00000000\n"
+                                          "bad relative 00001000 00000000\n"
+                                          "cpu 00000000 00000000\n"
+                                          "top 00000001 00000000\n"
+                                          "wide 23456789 fffffffe\n");
+}
+
+TEST(ComputeStartAndSize, MillionDeepTreeIsWalkedWithAFlatStack)
+{
+    auto root = makeElement("Root");
+    MemoryMapElement *top = addSegment(root.get(), "TOP", {{"start", "0x100"}});
+    XMLNode *parent = top;
+    for (int depth = 0; depth < 1000000; ++depth)
+        parent = addElement(parent, "Processor");
+    MemoryMapElement *bottom = addElement(parent, "Register", {{"start", "+1"}, {"size", "4"}});
+    computeStartAndSize(root.get());
+    EXPECT_EQ(bottom->start(), 0x101u);
+    EXPECT_EQ(bottom->size(), 4u);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "placement/memory_map_element.h"
+#include "xml/xml_document.h"
 
 #include <memory>
 #include <string>
@@ -20,6 +21,27 @@ inline std::unique_ptr<MemoryMapElement> makeElement(const std::string &tagName,
     for (const auto &[name, value] : attributes)
         element->setAttribute(name, value);
     return element;
+}
+
+/// Parses XML text into a tree of MemoryMapElements, as the tool's document builds it; null
+/// when the text has no root element.
+inline std::unique_ptr<MemoryMapElement> parseElements(const char *text)
+{
+    struct Document : XMLDocument
+    {
+        Document()
+            : XMLDocument(false)
+        {}
+        std::unique_ptr<XMLElement> createElement(std::string tagName) override
+        {
+            return std::make_unique<MemoryMapElement>(std::move(tagName), false);
+        }
+    } document;
+    document.parse(text);
+    std::unique_ptr<XMLNode> root = document.takeRoot();
+    if (!asMemoryMapElement(root.get()))
+        return nullptr;
+    return std::unique_ptr<MemoryMapElement>(static_cast<MemoryMapElement *>(root.release()));
 }
 
 /// Appends a new element to parent and returns it; parent owns it.
