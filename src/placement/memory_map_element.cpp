@@ -190,6 +190,7 @@ bool MemoryMapElement::hasReadOnlyAccess() const
     return access && *access == "ReadOnly";
 }
 
+// literal ::= blank* ('-' | '+')? ("0x" | "0b" | "0")? digit* (suffix anything)?
 uint32_t parseIntegerLiteral(const QString &text)
 {
     qsizetype i = 0;
@@ -221,8 +222,8 @@ uint32_t parseIntegerLiteral(const QString &text)
         const QChar c = text[i];
         if (c == u'U' || c == u'u' || c == u'L' || c == u'l')
             break;
-        // Letters are digits whatever the base ("09" is nine); Decision: any other character
-        // ends the number, the way a suffix does.
+        // Digits and letters count whatever the base ("09" is nine, "1a" is twenty).
+        // Decision: any other character ends the number, the way a suffix does.
         const int digit = digitValue(c);
         if (digit < 0)
             break;
