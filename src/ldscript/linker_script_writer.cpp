@@ -1,0 +1,247 @@
+// The writer owns the output file and the section records for the length of one call; both are
+// released by their destructors, also when the layout engine throws.
+#include "ldscript/linker_script_writer.h"
+
+#include "placement/layout_engine.h"
+#include "placement/memory_map_element.h"
+#include "placement/run_flags.h"
+#include "placement/section_record.h"
+#include "placement/statement_text.h"
+#include "xml/hexception.h"
+
+#include <QFile>
+#include <QHash>
+#include <QList>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace ldweave {
+
+namespace {
+
+void warning(const QString &message)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "warning: %s\n", message.toLocal8Bit().constData());
+}
+
+void writeSegmentLine(QTextStream &out, const MemoryMapElement *segment)
+{
+    out << "  " << segment->symbolName() << " (" << (segment->hasReadOnlyAccess() ? "rx" : "wx")
+        << ") : ORIGIN = 0x" << hex8(segment->start()) << ", LENGTH = 0x" << hex8(segment->size())
+        << '\n';
+}
+
+// Writes the MEMORY block and returns the segment list; fromPlacement tells whether it is the
+// placement file's.
+QList<MemoryMapElement *> writeMemoryBlock(QTextStream &out, bool checkUnplacedSections,
+                                           MemoryMapElement *memoryMapRoot,
+                                           MemoryMapElement *placementRoot, bool &fromPlacement)
+{
+    out << "MEMORY\n{\n";
+    if (checkUnplacedSections)
+        out << "  UNPLACED_SECTIONS (wx) : ORIGIN = 0x100000000, LENGTH = 0\n";
+    QList<MemoryMapElement *> segments;
+    fromPlacement = false;
+    if (placementRoot) {
+        segments = collectElements(placementRoot, ElementKind::MemorySegment, true);
+        for (const MemoryMapElement *segment : std::as_const(segments)) {
+            if (segment->hasStart() && segment->hasSize()) {
+                writeSegmentLine(out, segment);
+                fromPlacement = true;
+            }
+        }
+    }
+    if (!fromPlacement) {
+        segments = collectElements(memoryMapRoot, ElementKind::MemorySegment, true);
+        for (const MemoryMapElement *segment : std::as_const(segments))
+            writeSegmentLine(out, segment);
+    }
+    out << "}\n\nSECTIONS\n{\n";
+    return segments;
+}
+
+void writeSegmentSymbols(QTextStream &out, const QList<MemoryMapElement *> &segments)
+{
+    for (const MemoryMapElement *segment : segments) {
+        const QString name = segment->symbolName();
+        const QString start = hex8(segment->start());
+        const QString size = hex8(segment->size());
+        out << "  __" << name << "_segment_start__ = 0x" << start << ";\n";
+        if (segment->hasAddressSymbol())
+            out << segment->addressSymbol() << " = 0x" << start << ";\n";
+        out << "  __" << name << "_segment_end__ = 0x" << hex8(segment->start() + segment->size())
+            << ";\n";
+        out << "  __" << name << "_segment_size__ = 0x" << size << ";\n";
+        if (segment->hasSizeSymbol())
+            out << segment->sizeSymbol() << " = 0x" << size << ";\n";
+    }
+    out << '\n';
+}
+
+void appendSections(SectionList &sections, SectionRecord *prev, MemoryMapElement *sectionParent,
+                    MemoryMapElement *segment, const char *verboseFormat)
+{
+    const bool verbose = runFlags().verbose;
+    const QList<MemoryMapElement *> programSections
+        = collectElements(sectionParent, ElementKind::ProgramSection, false);
+    for (MemoryMapElement *section : programSections) {
+        prev = sections.append(prev, section, segment);
+        if (verbose)
+            std::printf(verboseFormat, prev->symbolName.toLocal8Bit().constData());
+    }
+}
+
+// Records of the memory map's own sections, one chain per segment.
+void addMemoryMapSections(SectionList &sections, const QList<MemoryMapElement *> &segments)
+{
+    for (MemoryMapElement *segment : segments)
+        appendSections(sections, nullptr, segment, segment,
+                       "Adding section from memory map file %s\n");
+}
+
+// Records of the placement file's sections, each placement segment continuing the chain of the
+// memory map segment its name refers to.
+void addPlacementSections(SectionList &sections, MemoryMapElement *memoryMapRoot,
+                          MemoryMapElement *placementRoot)
+{
+    const QHash<QString, MemoryMapElement *> memorySegments = segmentsByName(memoryMapRoot);
+    const QList<MemoryMapElement *> placementSegments
+        = collectElements(placementRoot, ElementKind::MemorySegment, true);
+    for (MemoryMapElement *placementSegment : placementSegments) {
+        const QStringList names
+            = placementSegment->name().split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        MemoryMapElement *segment = nullptr;
+        for (const QString &name : names) {
+            segment = memorySegments.value(name, nullptr);
+            if (segment)
+                break;
+        }
+        if (!segment)
+            continue;
+        SectionRecord *prev = sections.lastInSegmentNamed(segment->symbolName());
+        appendSections(sections, prev, placementSegment, segment,
+                       "Adding section from placement file %s\n");
+    }
+}
+
+// A size for placement from the segment end: the whole text is an unsigned 32-bit number,
+// "0x" hexadecimal, a leading "0" octal, otherwise decimal.
+bool readFixedSize(const QString &text, uint32_t &size)
+{
+    // Decision: blanks around the number are allowed; a sign is not, sizes are never negative.
+    const QString number = text.trimmed();
+    qsizetype i = 0;
+    uint64_t base = 10;
+    if (number.size() > 2 && number[0] == u'0' && (number[1] == u'x' || number[1] == u'X')) {
+        base = 16;
+        i = 2;
+    } else if (number.size() > 1 && number[0] == u'0') {
+        base = 8;
+        i = 1;
+    }
+    if (i >= number.size())
+        return false;
+    uint64_t value = 0;
+    for (; i < number.size(); ++i) {
+        const char16_t code = number[i].unicode();
+        uint64_t digit = base;
+        if (code >= u'0' && code <= u'9')
+            digit = code - u'0';
+        else if (code >= u'a' && code <= u'f')
+            digit = code - u'a' + 10;
+        else if (code >= u'A' && code <= u'F')
+            digit = code - u'A' + 10;
+        if (digit >= base)
+            return false;
+        value = value * base + digit;
+        if (value > 0xffffffffu)
+            return false;
+    }
+    size = static_cast<uint32_t>(value);
+    return true;
+}
+
+bool hasFixedSize(const SectionRecord *record, const QMap<QString, QString> &symbols,
+                  uint32_t &size)
+{
+    if (!record->section->hasAttribute("size"))
+        return false;
+    const QString text = record->section->sizeText();
+    const auto symbol = symbols.constFind(text);
+    return readFixedSize(symbol != symbols.constEnd() ? symbol.value() : text, size);
+}
+
+// Marks, per segment chain, the first section to be placed from the segment end, with the sizes
+// of it and every later section as its distance from the end.
+void markPlacementFromSegmentEnd(const SectionList &sections, const QMap<QString, QString> &symbols)
+{
+    for (const std::unique_ptr<SectionRecord> &last : sections.records()) {
+        if (!last->lastInSegment)
+            continue;
+        uint32_t sum = 0;
+        SectionRecord *candidate = nullptr;
+        uint32_t candidateOffset = 0;
+        for (SectionRecord *record = last.get(); record; record = record->prev) {
+            uint32_t size = 0;
+            if (!hasFixedSize(record, symbols, size)) {
+                if (candidate)
+                    break;
+                for (const SectionRecord *wanting = record->prev; wanting;
+                     wanting = wanting->prev) {
+                    if (wanting->section->isPlaceFromSegmentEnd()) {
+                        warning(QStringLiteral("cannot place section ") + wanting->symbolName
+                                + " at end of segment because section " + record->symbolName
+                                + " does not have a fixed size");
+                        break;
+                    }
+                }
+                break;
+            }
+            sum += size;
+            if (record->section->isPlaceFromSegmentEnd()) {
+                candidate = record;
+                candidateOffset = sum;
+            }
+        }
+        if (candidate) {
+            candidate->placeFromSegmentEnd = true;
+            candidate->offsetFromSegmentEnd = candidateOffset;
+        }
+    }
+}
+
+} // namespace
+
+void writeLinkerScript(const QString &outputPath, const QMap<QString, QString> &symbols,
+                       bool checkSegmentOverflow, bool checkUnplacedSections,
+                       MemoryMapElement *memoryMapRoot, MemoryMapElement *placementRoot,
+                       const QString &defaultFillPattern)
+{
+    QFile file(outputPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw HException(QStringLiteral("cannot open ") + outputPath + " for writing");
+    QTextStream out(&file);
+
+    bool fromPlacement = false;
+    const QList<MemoryMapElement *> segments
+        = writeMemoryBlock(out, checkUnplacedSections, memoryMapRoot, placementRoot, fromPlacement);
+    writeSegmentSymbols(out, segments);
+    for (auto symbol = symbols.constBegin(); symbol != symbols.constEnd(); ++symbol)
+        out << "  " << symbol.key() << " = " << symbol.value() << ";\n";
+    out << '\n';
+
+    SectionList sections;
+    if (!fromPlacement)
+        addMemoryMapSections(sections, segments);
+    if (placementRoot)
+        addPlacementSections(sections, memoryMapRoot, placementRoot);
+    markPlacementFromSegmentEnd(sections, symbols);
+    for (const std::unique_ptr<SectionRecord> &record : sections.records())
+        layoutSection(out, sections, record.get(), checkSegmentOverflow, defaultFillPattern);
+
+    out << "}\n\n";
+}
+
+} // namespace ldweave

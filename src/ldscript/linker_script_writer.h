@@ -1,0 +1,22 @@
+// The linker script writer: the MEMORY block, the segment and user symbols, the section records
+// of both documents, placement from the segment end, and the SECTIONS statements through the
+// layout engine.
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+namespace ldweave {
+
+class MemoryMapElement;
+
+/// Writes the whole script to outputPath. memoryMapRoot is the memory map's root element;
+/// placementRoot the section placement file's, or null without one. Throws HException when the
+/// file cannot be opened and passes on the layout engine's QString errors; the file is closed
+/// on every path and a partly written file is left for the caller to remove.
+void writeLinkerScript(const QString &outputPath, const QMap<QString, QString> &symbols,
+                       bool checkSegmentOverflow, bool checkUnplacedSections,
+                       MemoryMapElement *memoryMapRoot, MemoryMapElement *placementRoot,
+                       const QString &defaultFillPattern);
+
+} // namespace ldweave

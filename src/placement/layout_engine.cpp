@@ -1,0 +1,307 @@
+// The layout of one record may first need other records laid out (its predecessor, its run
+// section's predecessor, the sections that run in it), and those need others in turn. The engine
+// keeps these nested layouts on an explicit stack of frames rather than the call stack, so a
+// segment with tens of thousands of chained sections is laid out in the same order, with the
+// same errors, as a plain recursion would give, without exhausting the stack.
+#include "placement/layout_engine.h"
+
+#include "placement/memory_map_element.h"
+#include "placement/run_flags.h"
+#include "placement/section_record.h"
+#include "placement/statement_text.h"
+
+#include <QStringList>
+
+#include <cstdio>
+#include <vector>
+
+namespace ldweave {
+
+namespace {
+
+// Where a frame resumes after a nested layout has finished.
+enum class Stage {
+    Predecessor,   // lay out the predecessor in the segment
+    Statement,     // compute the pieces and choose the form
+    RunLocation,   // the run predecessor is done: compute RUNLOC
+    RunInSections, // lay out the next section of the run-in list
+    Write,         // write the statement and finish
+};
+
+struct Frame
+{
+    explicit Frame(SectionRecord *record)
+        : record(record)
+    {}
+
+    SectionRecord *record;
+    Stage stage = Stage::Predecessor;
+    SectionStatement statement;
+    QList<SectionRecord *> runInList;
+    qsizetype nextRunIn = 0;
+    SectionRecord *runSection = nullptr;     // not owned: the record this one runs in
+    SectionRecord *runPredecessor = nullptr; // not owned: the live record before runSection
+};
+
+QString alignedText(const QString &location, uint32_t alignment)
+{
+    return QStringLiteral("ALIGN(") + location + " , " + QString::number(alignment) + ')';
+}
+
+QString segmentStart(const QString &segmentName)
+{
+    return QStringLiteral("__") + segmentName + "_segment_start__";
+}
+
+class LayoutEngine
+{
+public:
+    LayoutEngine(QTextStream &stream, const SectionList &sections, bool checkSegmentOverflow,
+                 const QString &defaultFillPattern)
+        : m_stream(stream)
+        , m_sections(sections)
+        , m_checkSegmentOverflow(checkSegmentOverflow)
+        , m_defaultFillPattern(defaultFillPattern)
+    {}
+
+    void run(SectionRecord *record)
+    {
+        enter(record);
+        while (!m_frames.empty())
+            step();
+    }
+
+private:
+    void enter(SectionRecord *record);
+    void step();
+    void prepareStatement(Frame &frame);
+    QString location(const SectionRecord *record, const SectionRecord *predecessor) const;
+    QString runLocation(const SectionRecord *runSection, const SectionRecord *runPredecessor) const;
+    SectionRecord *findRunSection(const QString &runIn) const;
+    void discard(SectionRecord *record, SectionRecord *predecessor);
+    void finish(Frame &frame);
+
+    QTextStream &m_stream;
+    const SectionList &m_sections;
+    const bool m_checkSegmentOverflow;
+    const QString &m_defaultFillPattern;
+    std::vector<Frame> m_frames; ///< innermost layout last
+};
+
+// Starts the layout of record: done records are skipped, a record in progress is a cycle.
+void LayoutEngine::enter(SectionRecord *record)
+{
+    const bool verbose = runFlags().verbose;
+    if (verbose)
+        std::printf("Laying out section %s\n", record->symbolName.toLocal8Bit().constData());
+    if (record->laidOut) {
+        if (verbose) {
+            std::printf("Section %s already laid out\n",
+                        record->symbolName.toLocal8Bit().constData());
+        }
+        return;
+    }
+    if (record->visiting)
+        throw QString(QStringLiteral("cyclic memory section dependency with section ")
+                      + record->symbolName);
+    record->visiting = true;
+    m_frames.emplace_back(record);
+}
+
+// Runs the innermost frame up to its next nested layout or its end. A nested layout is entered
+// last, after the frame's stage is advanced, because entering may move the frames.
+void LayoutEngine::step()
+{
+    Frame &frame = m_frames.back();
+    switch (frame.stage) {
+    case Stage::Predecessor: {
+        frame.stage = Stage::Statement;
+        SectionRecord *prev = frame.record->prev;
+        if (prev && !prev->laidOut)
+            enter(prev);
+        return;
+    }
+    case Stage::Statement:
+        prepareStatement(frame);
+        return;
+    case Stage::RunLocation:
+        frame.statement.runLocation = runLocation(frame.runSection, frame.runPredecessor);
+        frame.stage = Stage::Write;
+        return;
+    case Stage::RunInSections:
+        if (frame.nextRunIn < frame.runInList.size()) {
+            SectionRecord *runInRecord = frame.runInList.at(frame.nextRunIn++);
+            enter(runInRecord);
+        } else {
+            frame.stage = Stage::Write;
+        }
+        return;
+    case Stage::Write:
+        finish(frame);
+        return;
+    }
+}
+
+// The predecessor chain is done: compute every piece of the statement, check the run-in
+// relations and choose the form, entering the run predecessor or the run-in list if needed.
+void LayoutEngine::prepareStatement(Frame &frame)
+{
+    SectionRecord *record = frame.record;
+    const MemoryMapElement *section = record->section;
+    SectionRecord *predecessor = liveRecordFrom(record->prev);
+    SectionStatement &statement = frame.statement;
+    statement.name = record->symbolName;
+    statement.segmentName = record->segment->symbolName();
+    statement.location = location(record, predecessor);
+    statement.isLoaded = section->isLoaded();
+    const bool hasAlignment = section->hasAlignment();
+    if (section->hasSize()) {
+        statement.minimumSize = section->sizeText();
+        if (hasAlignment)
+            statement.sizeAlignment = section->alignment();
+    }
+
+    frame.runInList = m_sections.runningIn(record->symbolName);
+    const bool hasRunIn = section->hasRunIn();
+    if (hasRunIn && !frame.runInList.isEmpty())
+        throw QString(QStringLiteral("run section ") + record->symbolName
+                      + " cannot have run in sections");
+
+    QString input = section->hasInputSections() ? section->inputSections()
+                                                : defaultInputSections(record->symbolName);
+    statement.input = section->isKept() ? QStringLiteral("KEEP(") + input + ')' : input;
+    if (section->hasAddressSymbol())
+        statement.addressSymbol = section->addressSymbol();
+    if (section->hasEndSymbol())
+        statement.endSymbol = section->endSymbol();
+    if (section->hasSizeSymbol())
+        statement.sizeSymbol = section->sizeSymbol();
+    if (section->hasFill())
+        statement.fill = section->fill();
+    else if (!m_defaultFillPattern.isEmpty())
+        statement.fill = m_defaultFillPattern;
+    statement.isLoadedElsewhere = hasRunIn || section->hasRunOffset();
+    statement.isLastInSegment = record->lastInSegment;
+    statement.checkSegmentOverflow = m_checkSegmentOverflow;
+    if (predecessor && (section->hasStart() || record->placeFromSegmentEnd)) {
+        statement.overlappedName = predecessor->symbolName;
+        statement.overlappedIsLoadedElsewhere = predecessor->section->isLoadedElsewhere();
+    }
+
+    if (hasRunIn) {
+        const QString runIn = section->runIn();
+        frame.runSection = findRunSection(runIn);
+        if (!frame.runSection) {
+            if (runFlags().missingRunInIsError) {
+                throw QString(QStringLiteral("cannot find run section ") + runIn + " referenced in "
+                              + strippedName(record->symbolName));
+            }
+            discard(record, predecessor);
+            return;
+        }
+        statement.form = StatementForm::RunIn;
+        frame.runPredecessor = liveRecordFrom(frame.runSection->prev);
+        frame.stage = Stage::RunLocation;
+        if (frame.runPredecessor && !frame.runPredecessor->laidOut)
+            enter(frame.runPredecessor);
+    } else if (section->hasRunOffset()) {
+        statement.form = StatementForm::RunOffset;
+        statement.runOffset = section->runOffset();
+        frame.stage = Stage::Write;
+    } else if (!frame.runInList.isEmpty()) {
+        statement.form = StatementForm::Reservation;
+        for (const SectionRecord *runInRecord : std::as_const(frame.runInList))
+            statement.runInNames.append(runInRecord->symbolName);
+        frame.stage = Stage::RunInSections;
+    } else {
+        statement.form = StatementForm::Plain;
+        frame.stage = Stage::Write;
+    }
+}
+
+// LOC: the load address expression of record, whose live predecessor is given.
+QString LayoutEngine::location(const SectionRecord *record, const SectionRecord *predecessor) const
+{
+    const MemoryMapElement *section = record->section;
+    if (section->hasStart())
+        return section->startText();
+    const QString segmentName = record->segment->symbolName();
+    if (record->placeFromSegmentEnd) {
+        return segmentStart(segmentName) + " + (__" + segmentName + "_segment_size__ - "
+               + QString::number(record->offsetFromSegmentEnd) + ')';
+    }
+    QString location;
+    if (!predecessor) {
+        location = segmentStart(segmentName);
+    } else if (predecessor->section->isLoadedElsewhere()) {
+        location = QStringLiteral("__") + strippedName(predecessor->symbolName)
+                   + "_load_start__ + SIZEOF(" + predecessor->symbolName + ')';
+    } else {
+        location = QStringLiteral("__") + strippedName(predecessor->symbolName) + "_end__";
+    }
+    if (section->hasAlignment()) {
+        const uint32_t alignment = section->alignment();
+        if (alignment > 1)
+            location = alignedText(location, alignment);
+    }
+    return location;
+}
+
+// RUNLOC: where a section running in runSection starts, which is where runSection starts.
+QString LayoutEngine::runLocation(const SectionRecord *runSection,
+                                  const SectionRecord *runPredecessor) const
+{
+    const MemoryMapElement *section = runSection->section;
+    if (section->hasStart())
+        return QStringLiteral("0x") + hex8(section->start());
+    QString location = runPredecessor ? QStringLiteral("__")
+                                            + strippedName(runPredecessor->symbolName) + "_end__"
+                                      : segmentStart(runSection->segment->symbolName());
+    if (section->hasAlignment())
+        location = alignedText(location, section->alignment());
+    return location;
+}
+
+// The first part of the "runin" text that names a section; null when none does.
+SectionRecord *LayoutEngine::findRunSection(const QString &runIn) const
+{
+    const QStringList parts = runIn.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        if (SectionRecord *runSection = m_sections.findBySymbolName(part))
+            return runSection;
+    }
+    return nullptr;
+}
+
+// Drops record, whose run section is missing, without writing anything for it.
+void LayoutEngine::discard(SectionRecord *record, SectionRecord *predecessor)
+{
+    if (runFlags().verbose) {
+        std::printf("Discarding %s because run in section %s not found\n",
+                    record->symbolName.toLocal8Bit().constData(),
+                    record->section->runIn().toLocal8Bit().constData());
+    }
+    record->discarded = true;
+    record->livePredecessor = predecessor;
+    record->visiting = false;
+    record->laidOut = true;
+    m_frames.pop_back();
+}
+
+void LayoutEngine::finish(Frame &frame)
+{
+    writeSectionStatement(m_stream, frame.statement);
+    frame.record->visiting = false;
+    frame.record->laidOut = true;
+    m_frames.pop_back();
+}
+
+} // namespace
+
+void layoutSection(QTextStream &stream, const SectionList &sections, SectionRecord *record,
+                   bool checkSegmentOverflow, const QString &defaultFillPattern)
+{
+    LayoutEngine(stream, sections, checkSegmentOverflow, defaultFillPattern).run(record);
+}
+
+} // namespace ldweave

@@ -1,0 +1,325 @@
+// Tree walks here follow parent and sibling links or keep an explicit work list, so a document
+// nested a million deep is walked with a flat stack.
+#include "placement/memory_map_element.h"
+
+#include "expr/evaluate.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace ldweave {
+
+namespace {
+
+struct KindByTag
+{
+    const char *tagName;
+    ElementKind kind;
+};
+
+const KindByTag kKindsByTag[] = {
+    {"MemorySegment", ElementKind::MemorySegment},
+    {"Register", ElementKind::Register},
+    {"ProgramSection", ElementKind::ProgramSection},
+    {"Root", ElementKind::Root},
+    {"RegisterGroup", ElementKind::RegisterGroup},
+    {"BitField", ElementKind::BitField},
+    {"Enum", ElementKind::Enumeration},
+    {"Processor", ElementKind::Processor},
+    {"Vector", ElementKind::Vector},
+};
+
+enum class Walk { Descend, Skip, Stop };
+
+// Visits start and its descendants in depth-first pre-order. A child list is followed up to its
+// first node that is not a MemoryMapElement; visit decides whether to enter an element's
+// children, skip them, or end the walk.
+template <typename Visit> void walkPreOrder(MemoryMapElement *start, Visit visit)
+{
+    XMLNode *node = start;
+    for (;;) {
+        const Walk step = visit(static_cast<MemoryMapElement *>(node));
+        if (step == Walk::Stop)
+            return;
+        XMLNode *next = step == Walk::Descend ? asMemoryMapElement(node->firstChild()) : nullptr;
+        while (!next) {
+            if (node == start)
+                return;
+            next = asMemoryMapElement(node->nextSibling());
+            if (!next)
+                node = node->parent();
+        }
+        node = next;
+    }
+}
+
+bool startsChildBase(ElementKind kind)
+{
+    return kind == ElementKind::MemorySegment || kind == ElementKind::ProgramSection
+           || kind == ElementKind::RegisterGroup;
+}
+
+// The start of an element: the value of its text, 0 when empty or not evaluable, plus base
+// when the text begins with "+" (relative to the enclosing element).
+uint32_t evaluateStart(const QString &text, uint32_t base)
+{
+    bool ok = false;
+    uint64_t value = 0;
+    if (!text.isEmpty())
+        value = evaluateNumberBits(processExpressionParser(), text, ok);
+    const uint32_t start = ok ? static_cast<uint32_t>(value) : 0;
+    return text.startsWith(QLatin1Char('+')) ? start + base : start;
+}
+
+// Steps of one element of the start-and-size walk; returns the base for its children.
+uint32_t computeElement(MemoryMapElement *element, uint32_t base)
+{
+    const ElementKind kind = element->kind();
+    const bool hasStartAttribute = element->hasAttribute("start");
+    if (hasStartAttribute) {
+        switch (kind) {
+        case ElementKind::MemorySegment:
+        case ElementKind::ProgramSection:
+        case ElementKind::RegisterGroup:
+        case ElementKind::Register:
+            element->setStart(evaluateStart(element->startText(), base));
+            break;
+        case ElementKind::BitField:
+        case ElementKind::Enumeration:
+            element->setStart(evaluateStart(element->startText(), 0));
+            break;
+        default:
+            break;
+        }
+    }
+    if (element->hasAttribute("size")) {
+        switch (kind) {
+        case ElementKind::MemorySegment:
+        case ElementKind::ProgramSection:
+        case ElementKind::RegisterGroup: {
+            bool ok = false;
+            const uint64_t size
+                = evaluateNumberBits(processExpressionParser(), element->sizeText(), ok);
+            if (ok)
+                element->setSize(static_cast<uint32_t>(size));
+            break;
+        }
+        case ElementKind::Register:
+        case ElementKind::BitField:
+        case ElementKind::Enumeration:
+            element->setSize(parseIntegerLiteral(element->sizeText()));
+            break;
+        default:
+            break;
+        }
+    }
+    return hasStartAttribute && startsChildBase(kind) ? element->start() : base;
+}
+
+int digitValue(QChar c)
+{
+    const char16_t code = c.unicode();
+    if (code >= u'0' && code <= u'9')
+        return code - u'0';
+    if (code >= u'a' && code <= u'z')
+        return code - u'a' + 10;
+    if (code >= u'A' && code <= u'Z')
+        return code - u'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+ElementKind elementKindFromTag(const std::string &tagName)
+{
+    for (const KindByTag &entry : kKindsByTag) {
+        if (tagName == entry.tagName)
+            return entry.kind;
+    }
+    return ElementKind::Other;
+}
+
+MemoryMapElement::MemoryMapElement(std::string tagName, bool readOnly)
+    : XMLElement(std::move(tagName))
+    , m_kind(elementKindFromTag(this->tagName()))
+    , m_readOnly(readOnly)
+{}
+
+QString MemoryMapElement::text(const std::string &name) const
+{
+    const std::string *value = attribute(name);
+    if (!value)
+        return QString();
+    return QString::fromLocal8Bit(value->data(), static_cast<qsizetype>(value->size()));
+}
+
+bool MemoryMapElement::isNonEmpty(const std::string &name) const
+{
+    const std::string *value = attribute(name);
+    return value && !value->empty();
+}
+
+bool MemoryMapElement::isYes(const std::string &name) const
+{
+    const std::string *value = attribute(name);
+    if (!value || value->size() != 3)
+        return false;
+    const char *yes = "yes";
+    for (size_t i = 0; i < 3; ++i) {
+        const char c = (*value)[i];
+        if (c != yes[i] && c != yes[i] - ('a' - 'A'))
+            return false;
+    }
+    return true;
+}
+
+QString MemoryMapElement::symbolName() const
+{
+    return symbolNameOf(name());
+}
+
+uint32_t MemoryMapElement::alignment() const
+{
+    return parseIntegerLiteral(text("alignment"));
+}
+
+bool MemoryMapElement::hasReadOnlyAccess() const
+{
+    const std::string *access = attribute("access");
+    return access && *access == "ReadOnly";
+}
+
+// literal ::= blank* ('-' | '+')? ("0x" | "0b" | "0")? digit* (suffix anything)?
+uint32_t parseIntegerLiteral(const QString &text)
+{
+    qsizetype i = 0;
+    const qsizetype length = text.size();
+    // Decision: tabs count as blanks too, as they do anywhere else in an attribute value.
+    while (i < length && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    bool negative = false;
+    if (i < length && (text[i] == u'-' || text[i] == u'+')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    uint64_t base = 10;
+    if (i < length && text[i] == u'0') {
+        // Decision: "0X" and "0B" are read like "0x" and "0b", as a C programmer expects.
+        const QChar marker = i + 1 < length ? text[i + 1].toLower() : QChar();
+        if (marker == u'x') {
+            base = 16;
+            i += 2;
+        } else if (marker == u'b') {
+            base = 2;
+            i += 2;
+        } else {
+            base = 8;
+        }
+    }
+    uint64_t value = 0;
+    for (; i < length; ++i) {
+        const QChar c = text[i];
+        if (c == u'U' || c == u'u' || c == u'L' || c == u'l')
+            break;
+        // Digits and letters count whatever the base ("09" is nine, "1a" is twenty).
+        // Decision: any other character ends the number, the way a suffix does.
+        const int digit = digitValue(c);
+        if (digit < 0)
+            break;
+        value = value * base + static_cast<uint64_t>(digit);
+    }
+    if (negative)
+        value = 0 - value;
+    return static_cast<uint32_t>(value);
+}
+
+void computeStartAndSize(MemoryMapElement *root)
+{
+    if (!root)
+        return;
+    // Decision: nodes that are not MemoryMapElements (CDATA sections) are stepped over and the
+    // walk goes on with their siblings, so every element of the document gets its values.
+    std::vector<std::pair<MemoryMapElement *, uint32_t>> pending{{root, 0}};
+    while (!pending.empty()) {
+        const auto [element, base] = pending.back();
+        pending.pop_back();
+        const uint32_t childBase = computeElement(element, base);
+        for (XMLNode *child = element->firstChild(); child; child = child->nextSibling()) {
+            if (MemoryMapElement *childElement = asMemoryMapElement(child))
+                pending.emplace_back(childElement, childBase);
+        }
+    }
+}
+
+MemoryMapElement *findElement(MemoryMapElement *start, const QString &name, ElementKind kind)
+{
+    if (!start)
+        return nullptr;
+    const std::string wanted = name.toLocal8Bit().toStdString();
+    MemoryMapElement *found = nullptr;
+    walkPreOrder(start, [&](MemoryMapElement *element) {
+        if (element->kind() == kind) {
+            const std::string *elementName = element->attribute("name");
+            if (elementName && *elementName == wanted) {
+                found = element;
+                return Walk::Stop;
+            }
+        }
+        return Walk::Descend;
+    });
+    return found;
+}
+
+MemoryMapElement *findSegment(MemoryMapElement *root, const QString &name)
+{
+    return findElement(root, name, ElementKind::MemorySegment);
+}
+
+QHash<QString, MemoryMapElement *> segmentsByName(MemoryMapElement *root)
+{
+    QHash<QString, MemoryMapElement *> segments;
+    if (!root)
+        return segments;
+    walkPreOrder(root, [&](MemoryMapElement *element) {
+        if (element->kind() == ElementKind::MemorySegment && element->hasAttribute("name")) {
+            const QString name = element->name();
+            if (!segments.contains(name))
+                segments.insert(name, element);
+        }
+        return Walk::Descend;
+    });
+    return segments;
+}
+
+QList<MemoryMapElement *> collectElements(MemoryMapElement *start, ElementKind kind, bool prepend)
+{
+    QList<MemoryMapElement *> elements;
+    if (!start)
+        return elements;
+    // Decision: start itself is not a candidate, only what lies below it; the writer asks for
+    // the segments below a root and the sections below a segment.
+    walkPreOrder(start, [&](MemoryMapElement *element) {
+        if (element == start || element->kind() != kind)
+            return Walk::Descend;
+        elements.append(element);
+        return Walk::Skip;
+    });
+    if (prepend)
+        std::reverse(elements.begin(), elements.end());
+    return elements;
+}
+
+QString symbolNameOf(const QString &name)
+{
+    QString symbol = name;
+    symbol.replace(QLatin1Char(' '), QLatin1Char('_'));
+    return symbol;
+}
+
+QString strippedName(const QString &symbolName)
+{
+    return symbolName.startsWith(QLatin1Char('.')) ? symbolName.mid(1) : symbolName;
+}
+
+} // namespace ldweave

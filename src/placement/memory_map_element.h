@@ -1,0 +1,142 @@
+// The element of both placement documents: its kind from the tag name, its computed start and
+// size, the attribute tests of the placement vocabulary, the start-and-size walk, the tree
+// queries and the naming rules. Attribute texts become QString here and nowhere deeper.
+#pragma once
+
+#include "xml/xml_node.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+namespace ldweave {
+
+/// What an element means to the linker script, from an exact, case-sensitive tag comparison.
+enum class ElementKind {
+    MemorySegment,
+    Register,
+    ProgramSection,
+    Root,
+    RegisterGroup,
+    BitField,
+    Enumeration,
+    Processor,
+    Vector,
+    Other,
+};
+
+/// The kind of a tag name ("MemorySegment", "ProgramSection", ...); any other tag is Other.
+ElementKind elementKindFromTag(const std::string &tagName);
+
+class MemoryMapElement final : public XMLElement
+{
+public:
+    MemoryMapElement(std::string tagName, bool readOnly);
+
+    ElementKind kind() const { return m_kind; }
+
+    /// Computed start address; 0 until the start-and-size walk ran, and 0 without a usable start.
+    uint32_t start() const { return m_start; }
+    void setStart(uint32_t start) { m_start = start; }
+    /// Computed size; 0 until computed, when absent, or when the text did not evaluate.
+    uint32_t size() const { return m_size; }
+    void setSize(uint32_t size) { m_size = size; }
+
+    /// On the root of an imported file: the Import element it replaced.
+    MemoryMapElement *importedFrom() const { return m_importedFrom; }
+    void setImportedFrom(MemoryMapElement *element) { m_importedFrom = element; }
+    /// On the root of each loaded file: the file's modification time; null otherwise.
+    const QDateTime &lastModified() const { return m_lastModified; }
+    void setLastModified(const QDateTime &time) { m_lastModified = time; }
+    /// The file this element was read from was not writable.
+    bool isReadOnly() const { return m_readOnly; }
+
+    /// The text of an attribute, empty when absent.
+    QString text(const std::string &name) const;
+    /// The attribute exists and its value is not empty.
+    bool isNonEmpty(const std::string &name) const;
+    /// The attribute's value is "yes" in any letter case.
+    bool isYes(const std::string &name) const;
+
+    /// "name", verbatim.
+    QString name() const { return text("name"); }
+    /// "name" with every space replaced by "_": a section's output section name, a segment's
+    /// symbol name.
+    QString symbolName() const;
+
+    bool hasStart() const { return isNonEmpty("start"); }
+    QString startText() const { return text("start"); }
+    bool hasSize() const { return isNonEmpty("size"); }
+    QString sizeText() const { return text("size"); }
+    bool hasAlignment() const { return isNonEmpty("alignment"); }
+    /// "alignment" read as an integer literal (see parseIntegerLiteral).
+    uint32_t alignment() const;
+    bool isLoaded() const { return isYes("load"); }
+    bool hasFill() const { return hasAttribute("fill"); }
+    QString fill() const { return text("fill"); }
+    bool isKept() const { return isYes("keep"); }
+    bool hasInputSections() const { return isNonEmpty("inputsections"); }
+    QString inputSections() const { return text("inputsections"); }
+    bool hasRunIn() const { return hasAttribute("runin"); }
+    QString runIn() const { return text("runin"); }
+    bool hasRunOffset() const { return hasAttribute("runoffset"); }
+    QString runOffset() const { return text("runoffset"); }
+    /// The section is loaded here but runs elsewhere: it has "runin" or "runoffset".
+    bool isLoadedElsewhere() const { return hasRunIn() || hasRunOffset(); }
+    bool hasAddressSymbol() const { return hasAttribute("address_symbol"); }
+    QString addressSymbol() const { return text("address_symbol"); }
+    bool hasEndSymbol() const { return hasAttribute("end_symbol"); }
+    QString endSymbol() const { return text("end_symbol"); }
+    bool hasSizeSymbol() const { return hasAttribute("size_symbol"); }
+    QString sizeSymbol() const { return text("size_symbol"); }
+    bool isPlaceFromSegmentEnd() const { return isYes("place_from_segment_end"); }
+    /// A segment's "access" is exactly "ReadOnly"; any other value or none means writable.
+    bool hasReadOnlyAccess() const;
+
+private:
+    ElementKind m_kind;
+    uint32_t m_start = 0;
+    uint32_t m_size = 0;
+    MemoryMapElement *m_importedFrom
+        = nullptr; ///< not owned: the Import element, owned by the caller
+    QDateTime m_lastModified;
+    bool m_readOnly;
+};
+
+inline MemoryMapElement *asMemoryMapElement(XMLNode *node)
+{
+    return dynamic_cast<MemoryMapElement *>(node);
+}
+
+/// Reads an integer literal the way register sizes and alignments are read: leading blanks,
+/// optional sign, "0x" hexadecimal, "0b" binary, other leading "0" octal, else decimal; digits
+/// end at the text's end, at "U", "u", "L" or "l". Never fails; the low 32 bits are returned.
+uint32_t parseIntegerLiteral(const QString &text);
+
+/// Fills start and size of every element below and including root from their "start" and
+/// "size" texts; relative starts ("+...") add the start of the enclosing segment, section or
+/// register group. Texts that do not evaluate give 0.
+void computeStartAndSize(MemoryMapElement *root);
+
+/// The first element, in depth-first pre-order from start (included), of the kind whose "name"
+/// is exactly name; null when there is none.
+MemoryMapElement *findElement(MemoryMapElement *start, const QString &name, ElementKind kind);
+/// The first memory segment named name below and including root.
+MemoryMapElement *findSegment(MemoryMapElement *root, const QString &name);
+/// Every memory segment reachable from root, by name: the one findSegment returns for each name.
+QHash<QString, MemoryMapElement *> segmentsByName(MemoryMapElement *root);
+/// The elements of the kind below start in document order, or in reverse when prepend is set;
+/// a match is not searched further, and a child list ends at its first node that is not a
+/// MemoryMapElement.
+QList<MemoryMapElement *> collectElements(MemoryMapElement *start, ElementKind kind, bool prepend);
+
+/// A name with every space replaced by "_".
+QString symbolNameOf(const QString &name);
+/// A symbol name without one leading ".": ".text" gives "text", "..x" gives ".x".
+QString strippedName(const QString &symbolName);
+
+} // namespace ldweave

@@ -1,0 +1,55 @@
+// The look-ups of SectionList are filled as records are appended; records never change the texts
+// they are indexed by, and none is removed while the list lives.
+#include "placement/section_record.h"
+
+#include "placement/memory_map_element.h"
+
+namespace ldweave {
+
+SectionRecord::SectionRecord(SectionRecord *prev, MemoryMapElement *section,
+                             MemoryMapElement *segment)
+    : prev(prev)
+    , section(section)
+    , segment(segment)
+    , symbolName(section->symbolName())
+{
+    if (prev)
+        prev->lastInSegment = false;
+}
+
+SectionRecord *liveRecordFrom(SectionRecord *record)
+{
+    while (record && record->discarded)
+        record = record->livePredecessor;
+    return record;
+}
+
+SectionRecord *SectionList::append(SectionRecord *prev, MemoryMapElement *section,
+                                   MemoryMapElement *segment)
+{
+    m_records.push_back(std::make_unique<SectionRecord>(prev, section, segment));
+    SectionRecord *record = m_records.back().get();
+    if (!m_firstBySymbolName.contains(record->symbolName))
+        m_firstBySymbolName.insert(record->symbolName, record);
+    if (section->hasRunIn())
+        m_byRunInText[section->runIn()].append(record);
+    m_lastBySegmentName.insert(segment->symbolName(), record);
+    return record;
+}
+
+SectionRecord *SectionList::findBySymbolName(const QString &name) const
+{
+    return m_firstBySymbolName.value(name, nullptr);
+}
+
+QList<SectionRecord *> SectionList::runningIn(const QString &name) const
+{
+    return m_byRunInText.value(name);
+}
+
+SectionRecord *SectionList::lastInSegmentNamed(const QString &segmentSymbolName) const
+{
+    return m_lastBySegmentName.value(segmentSymbolName, nullptr);
+}
+
+} // namespace ldweave
