@@ -20,10 +20,16 @@ test: deps
 	@$(MAKE) --no-print-directory build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+DEMO_BOARD := examples/cortex-m4
+
 demo: deps
 	@$(MAKE) --no-print-directory build
-	@echo "ldweave without arguments shows its usage text:"
-	-@$(BUILD_DIR)/ldweave
+	$(BUILD_DIR)/ldweave -check-segment-overflow \
+	    -memory-map-file $(DEMO_BOARD)/memory_map.xml \
+	    -section-placement-file $(DEMO_BOARD)/placement.xml \
+	    $(BUILD_DIR)/demo.ld
+	@echo "Wrote $(BUILD_DIR)/demo.ld for $(DEMO_BOARD); it begins:"
+	@head -n 20 $(BUILD_DIR)/demo.ld
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -3,9 +3,12 @@
 #include "driver/run.h"
 
 #include "driver/command_line.h"
+#include "ldscript/linker_script_writer.h"
 #include "macros/property_class_list.h"
+#include "placement/memory_map_element.h"
 #include "placement/run_flags.h"
 #include "xml/hexception.h"
+#include "xml/memory_map.h"
 
 #include <QFile>
 
@@ -30,10 +33,36 @@ int errorExit(const QByteArray &message, const QString &outputPath)
 
 void runSequence(const RunSettings &settings)
 {
-    if (runFlags().verbose && !settings.memoryMapFile.isEmpty())
+    const bool verbose = runFlags().verbose;
+    MemoryMap memoryMap;
+    MemoryMap placement;
+
+    if (verbose && !settings.memoryMapFile.isEmpty())
         std::printf("Using memory map file %s\n", settings.memoryMapFile.toLocal8Bit().constData());
-    // TODO(#5): load the documents and call the writer.
-    throw HException(std::string("cannot write the linker script: the writer is not built yet"));
+    if (!settings.memoryMapFile.isEmpty()) {
+        if (!memoryMap.loadFile(settings.memoryMapFile, settings.memoryMapMacros, true))
+            throw HException(std::string("cannot load memory map file"));
+    } else if (!memoryMap.loadText(memoryMapTextFromSegments(settings.memoryMapSegments))) {
+        // Decision: a segment list whose text does not parse (a field holding XML mark-up such
+        // as "<") is an error. Treating it as a map without segments would write a script
+        // that links nothing where the user asked for memory.
+        throw HException(std::string("cannot load memory map segments"));
+    }
+
+    MemoryMapElement *placementRoot = nullptr;
+    if (!settings.sectionPlacementFile.isEmpty()) {
+        if (verbose)
+            std::printf("Using section placement file %s\n",
+                        settings.sectionPlacementFile.toLocal8Bit().constData());
+        if (!placement.loadFile(settings.sectionPlacementFile, settings.sectionPlacementMacros,
+                                true))
+            throw HException(std::string("cannot load section placement file"));
+        placementRoot = placement.rootElement();
+    }
+
+    writeLinkerScript(settings.outputPath, settings.symbols, settings.checkSegmentOverflow,
+                      settings.checkUnplacedSections, memoryMap.rootElement(), placementRoot,
+                      settings.defaultFillPattern);
 }
 
 int ldweaveMain(int argc, char **argv)

@@ -1,0 +1,60 @@
+// MemoryMap: the tool's document for the memory map and the section placement file. It loads a
+// file (file name expanded with the system macros and resolved), pre-processes it with its own
+// macro definitions, replaces the root's Import children by the files they name, and computes
+// every element's start and size.
+#pragma once
+
+#include "xml/xml_pp2.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace ldweave {
+
+class MemoryMapElement;
+
+class MemoryMap : public XMLPP2
+{
+public:
+    /// Character data and comments are never kept: the tree holds elements and CDATA only.
+    MemoryMap();
+    ~MemoryMap() override;
+
+    /// Makes a MemoryMapElement, read-only when the file being parsed is not writable.
+    std::unique_ptr<XMLElement> createElement(std::string tagName) override;
+    /// Pre-processor warnings go to the diagnostic channel, which is silent in normal runs.
+    void warning(const QString &text) override;
+
+    /// Loads a file as this document: pre-processed with macroDefinitions when preprocess is
+    /// set, Import children followed, start and size computed. False when the file cannot be
+    /// read, does not parse or yields no root; the parser's message and line stay in the
+    /// document.
+    bool loadFile(const QString &fileName, const QString &macroDefinitions, bool preprocess);
+    /// Loads a document from text, without pre-processing; false when it yields no root.
+    bool loadText(const QString &text);
+    /// Reads one file into a detached tree, leaving this document's own tree untouched.
+    /// Relative names resolve against the folder of the file given to loadFile.
+    std::unique_ptr<MemoryMapElement> loadDocumentFile(const QString &fileName);
+    /// Replaces each Import child of the root by the root of the file it names.
+    void processImports();
+
+    /// The root element, or null before a successful load.
+    MemoryMapElement *rootElement() const;
+    /// The file name as given to loadFile; empty for a document loaded from text.
+    const QString &fileName() const { return m_fileName; }
+    /// Root element name of the loaded file's document type declaration.
+    const QString &doctypeName() const { return m_doctypeName; }
+
+private:
+    bool m_preprocess = false;
+    bool m_readOnly = false; ///< while a file is parsed: that file is not writable
+    QString m_macroDefinitions;
+    QString m_fileName;
+    QString m_doctypeName;
+    /// Import elements replaced by the files they name; kept alive for importedFrom.
+    std::vector<std::unique_ptr<XMLNode>> m_replacedImports;
+};
+
+} // namespace ldweave

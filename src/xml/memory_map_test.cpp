@@ -1,0 +1,118 @@
+#include "xml/memory_map.h"
+
+#include "placement/memory_map_element.h"
+#include "support/xml_tree_text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace ldweave {
+namespace {
+
+using test::treeText;
+
+class MemoryMapTest : public ::testing::Test
+{
+protected:
+    void write(const QString &name, const QByteArray &content)
+    {
+        const QString path = m_dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(MemoryMapTest, ImportsAreResolvedNextToTheLoadedFileAndPreprocessed)
+{
+    write("maps/map.xml", "<Root>"
+                          "<Import filename=\"segs.xml\"/>"
+                          "<MemorySegment name=\"A\"><Import filename=\"segs.xml\"/></MemorySegment>"
+                          "<Import filename=\"missing.xml\"/>"
+                          "<Import/>"
+                          "</Root>");
+    write("maps/segs.xml", "<Block><if CHIP=\"big\"><MemorySegment name=\"B\" start=\"$(BASE)\" "
+                           "size=\"0x100\"/></if></Block>");
+
+    MemoryMap map;
+    ASSERT_TRUE(map.loadFile(path("maps/map.xml"), "CHIP=big;BASE=0x1000", true));
+    // The first Import is replaced; nested and failed imports stay as they are.
+    EXPECT_EQ(treeText(map.root()),
+              "Root{Block{MemorySegment[name=\"B\" start=\"0x1000\" size=\"0x100\"]} "
+              "MemorySegment[name=\"A\"]{Import[filename=\"segs.xml\"]} "
+              "Import[filename=\"missing.xml\"] Import}");
+    auto *block = asMemoryMapElement(map.root()->firstChild());
+    ASSERT_NE(block, nullptr);
+    ASSERT_NE(block->importedFrom(), nullptr);
+    EXPECT_EQ(block->importedFrom()->tagName(), "Import");
+    EXPECT_TRUE(block->lastModified().isValid());
+    MemoryMapElement *segment = findSegment(map.rootElement(), "B");
+    ASSERT_NE(segment, nullptr);
+    EXPECT_EQ(segment->start(), 0x1000u);
+    EXPECT_EQ(segment->size(), 0x100u);
+    EXPECT_EQ(map.fileName(), path("maps/map.xml"));
+}
+
+TEST_F(MemoryMapTest, FileNamesUseSystemMacrosOnly)
+{
+    write("linux/map.xml", "<!DOCTYPE Other_Type><Anything><MemorySegment name=\"$(HostOS)\"/>"
+                           "</Anything>");
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
+    MemoryMap map;
+    const bool loaded = map.loadFile("$(HostOS)/map.xml", "", true);
+    QDir::setCurrent(previous);
+    ASSERT_TRUE(loaded);
+    // The attribute is expanded with user macros only, so the system macro stays as written.
+    EXPECT_EQ(treeText(map.root()), "Anything{MemorySegment[name=\"$(HostOS)\"]}");
+    EXPECT_EQ(map.doctypeName(), "Other_Type");
+}
+
+TEST_F(MemoryMapTest, ReadOnlyFilesLoadWithReadOnlyElements)
+{
+    write("ro.xml", "<Root><MemorySegment name=\"R\"/></Root>");
+    QFile::setPermissions(path("ro.xml"), QFile::ReadOwner | QFile::ReadGroup);
+    MemoryMap map;
+    ASSERT_TRUE(map.loadFile(path("ro.xml"), "", true));
+    // Root may ignore permissions; the flag must then agree with what the file system says.
+    EXPECT_EQ(map.rootElement()->isReadOnly(), !QFileInfo(path("ro.xml")).isWritable());
+}
+
+TEST_F(MemoryMapTest, FailedLoadsKeepNoRoot)
+{
+    write("empty.xml", "");
+    write("open.xml", "<Root><MemorySegment name=\"A\"/>");
+    write("mismatch.xml", "<Root>\n</Rot>");
+    for (const char *name : {"empty.xml", "open.xml", "mismatch.xml", "missing.xml", "."}) {
+        SCOPED_TRACE(name);
+        MemoryMap map;
+        EXPECT_FALSE(map.loadFile(path(name), "", true));
+        EXPECT_EQ(map.rootElement(), nullptr);
+    }
+    MemoryMap map;
+    EXPECT_FALSE(map.loadFile(path("mismatch.xml"), "", true));
+    EXPECT_STREQ(map.errorText(), "tagName mismatch");
+    EXPECT_EQ(map.errorLine(), 1u);
+}
+
+TEST_F(MemoryMapTest, TextIsNotPreprocessed)
+{
+    MemoryMap map;
+    ASSERT_TRUE(map.loadText("<Root><MemorySegment name=\"$(X)\" start=\"0x10+0x10\"/>"
+                             "<include filename=\"x.xml\"/></Root>"));
+    EXPECT_EQ(treeText(map.root()), "Root{MemorySegment[name=\"$(X)\" start=\"0x10+0x10\"] "
+                                    "include[filename=\"x.xml\"]}");
+    EXPECT_EQ(findSegment(map.rootElement(), "$(X)")->start(), 0x20u);
+    EXPECT_TRUE(map.fileName().isEmpty());
+    EXPECT_FALSE(MemoryMap().loadText("<Root><MemorySegment name=\"a\"b\"/>"));
+}
+
+} // namespace
+} // namespace ldweave
