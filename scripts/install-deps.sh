@@ -4,9 +4,19 @@
 set -euo pipefail
 
 packages=(
+    # build and unit tests
     g++ cmake make python3
     googletest libgtest-dev
     qt6-base-dev
+    # the real-linker proof: cross binutils and emulators (assembly only, no cross compiler)
+    binutils-arm-none-eabi binutils-riscv64-unknown-elf
+    qemu-system-arm qemu-system-misc
+    # fuzzing and sanitizers with clang's runtime
+    clang-14 libclang-rt-14-dev
+    # build-system integration tests and the man page
+    ninja-build man-db
+    # benchmarks
+    libbenchmark-dev libxml2-utils
 )
 
 missing=()
