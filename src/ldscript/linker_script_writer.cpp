@@ -1,7 +1,9 @@
 // The writer owns the output file and the section records for the length of one call; both are
-// released by their destructors, also when the layout engine throws.
+// released by their destructors, also when the layout engine throws. The script is built in
+// memory and handed to the output file whole at the end.
 #include "ldscript/linker_script_writer.h"
 
+#include "ldscript/output_file.h"
 #include "placement/layout_engine.h"
 #include "placement/memory_map_element.h"
 #include "placement/run_flags.h"
@@ -9,7 +11,7 @@
 #include "placement/statement_text.h"
 #include "xml/hexception.h"
 
-#include <QFile>
+#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QTextStream>
@@ -219,10 +221,10 @@ void writeLinkerScript(const QString &outputPath, const QMap<QString, QString> &
                        MemoryMapElement *memoryMapRoot, MemoryMapElement *placementRoot,
                        const QString &defaultFillPattern)
 {
-    QFile file(outputPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw HException(QStringLiteral("cannot open ") + outputPath + " for writing");
-    QTextStream out(&file);
+    // The output is opened first, so an unwritable path is reported before any layout error.
+    OutputFile file(outputPath);
+    QByteArray script;
+    QTextStream out(&script, QIODevice::WriteOnly);
 
     bool fromPlacement = false;
     const QList<MemoryMapElement *> segments
@@ -242,6 +244,8 @@ void writeLinkerScript(const QString &outputPath, const QMap<QString, QString> &
         layoutSection(out, sections, record.get(), checkSegmentOverflow, defaultFillPattern);
 
     out << "}\n\n";
+    out.flush();
+    file.commit(script);
 }
 
 } // namespace ldweave
