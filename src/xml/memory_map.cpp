@@ -8,7 +8,23 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstdio>
+
 namespace ldweave {
+
+namespace {
+
+/// Prints "path:line: kind: text" on standard error; line counts from 0 and is printed from 1.
+/// A negative line prints the path alone.
+void printDiagnostic(const QString &path, int64_t line, const char *kind, const QString &text)
+{
+    std::fflush(stdout);
+    const QString position = line < 0 ? path : path + u':' + QString::number(line + 1);
+    std::fprintf(stderr, "%s: %s: %s\n", position.toLocal8Bit().constData(), kind,
+                 text.toLocal8Bit().constData());
+}
+
+} // namespace
 
 MemoryMap::MemoryMap() : XMLPP2(false) {}
 
@@ -23,6 +39,24 @@ void MemoryMap::warning(const QString &)
 {
     // Decision: normal runs print nothing for pre-processor warnings; a directive that goes
     // wrong is kept or dropped as the pre-processor decides and the run goes on.
+}
+
+void MemoryMap::warningAt(const Warning &diagnostic)
+{
+    if (!m_diagnostics)
+        return;
+    // Decision: lines are printed counting from 1, as editors show them. Elements copied by
+    // loops and pastes, like those of a file's first line, carry line 0; as the pre-processor's
+    // own positions do, such a warning names the file alone rather than a line that may be
+    // wrong.
+    printDiagnostic(diagnostic.path, diagnostic.line == 0 ? -1 : int64_t(diagnostic.line),
+                    "warning", diagnostic.message);
+}
+
+void MemoryMap::fileRead(const QString &path)
+{
+    if (!m_filesRead.contains(path))
+        m_filesRead.append(path);
 }
 
 MemoryMapElement *MemoryMap::rootElement() const
@@ -56,16 +90,28 @@ std::unique_ptr<MemoryMapElement> MemoryMap::loadDocumentFile(const QString &fil
     const bool savedReadOnly = m_readOnly;
     m_readOnly = !QFileInfo(path).isWritable();
 
+    // A file that cannot be opened leaves the root untouched, while a parse replaces it: a
+    // non-element marker tells a file that was read from one that was not.
+    auto marker = std::make_unique<XMLNode>();
+    const XMLNode *markerAddress = marker.get();
+    setRoot(std::move(marker));
     bool loaded;
-    if (m_preprocess) {
+    if (m_preprocess)
         loaded = QXMLDocument::load(path);
-        if (loaded && root()) {
-            MacroMap macros = parseMacroDefinitions(splitMacroList(m_macroDefinitions));
-            processConditionals(root(), path, macros, true);
-        }
-    } else {
+    else
         loaded = XMLDocument::load(path.toLocal8Bit().constData());
+    const bool read = root() != markerAddress;
+    if (!read)
+        setRoot(nullptr);
+    else
+        fileRead(path);
+    const bool parsedRoot = loaded && root();
+    if (m_preprocess && parsedRoot) {
+        MacroMap macros = parseMacroDefinitions(splitMacroList(m_macroDefinitions));
+        processConditionals(root(), path, macros, true);
     }
+    if (m_diagnostics && !(loaded && rootElement()))
+        reportLoadFailure(path, read, loaded, parsedRoot);
 
     std::unique_ptr<MemoryMapElement> result;
     if (loaded && rootElement()) {
@@ -75,6 +121,21 @@ std::unique_ptr<MemoryMapElement> MemoryMap::loadDocumentFile(const QString &fil
     setRoot(std::move(savedRoot));
     m_readOnly = savedReadOnly;
     return result;
+}
+
+void MemoryMap::reportLoadFailure(const QString &path, bool read, bool parsed,
+                                  bool parsedRoot) const
+{
+    // Decision: the parser's line is printed from 1 like every other position. An unreadable
+    // file has no line; nor has a file that parsed without a root element or lost it to the
+    // pre-processor, as no single line is to blame.
+    if (!read || !parsed)
+        printDiagnostic(path, read ? int64_t(errorLine()) : -1, "error",
+                        QString::fromLocal8Bit(errorText()));
+    else if (!parsedRoot)
+        printDiagnostic(path, -1, "error", QStringLiteral("no complete root element"));
+    else
+        printDiagnostic(path, -1, "error", QStringLiteral("no root element after pre-processing"));
 }
 
 void MemoryMap::processImports()

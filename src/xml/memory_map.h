@@ -7,6 +7,7 @@
 #include "xml/xml_pp2.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -26,6 +27,18 @@ public:
     std::unique_ptr<XMLElement> createElement(std::string tagName) override;
     /// Pre-processor warnings go to the diagnostic channel, which is silent in normal runs.
     void warning(const QString &text) override;
+    /// With diagnostics on, prints the warning as "file:line: warning: text" on standard error.
+    void warningAt(const Warning &diagnostic) override;
+    /// Records a file an include read, for filesRead().
+    void fileRead(const QString &path) override;
+
+    /// Switches the diagnostic channel on: pre-processor warnings and the reason a file failed
+    /// to load are then printed on standard error. Off by default.
+    void setDiagnostics(bool on) { m_diagnostics = on; }
+    /// Every file this document read (the loaded file, its includes and imports, also those
+    /// that then failed to parse), by the path it was opened with, in the order first read and
+    /// each once; files that could not be opened are not listed.
+    const QStringList &filesRead() const { return m_filesRead; }
 
     /// Loads a file as this document: pre-processed with macroDefinitions when preprocess is
     /// set, Import children followed, start and size computed. False when the file cannot be
@@ -48,11 +61,18 @@ public:
     const QString &doctypeName() const { return m_doctypeName; }
 
 private:
+    /// Prints on standard error why path yielded no root: read tells whether it could be
+    /// opened, parsed whether the parser accepted it, parsedRoot whether it had a root before
+    /// pre-processing.
+    void reportLoadFailure(const QString &path, bool read, bool parsed, bool parsedRoot) const;
+
     bool m_preprocess = false;
     bool m_readOnly = false; ///< while a file is parsed: that file is not writable
     QString m_macroDefinitions;
     QString m_fileName;
     QString m_doctypeName;
+    bool m_diagnostics = false;
+    QStringList m_filesRead;
     /// Import elements replaced by the files they name; kept alive for importedFrom.
     std::vector<std::unique_ptr<XMLNode>> m_replacedImports;
 };

@@ -213,7 +213,7 @@ int64_t countCopies(const std::vector<const XMLElement *> &body)
 /// other lines are printed counting from 1, as editors do.
 QString location(const QString &path, const XMLNode *node)
 {
-    if (node->line() == 0)
+    if (!node || node->line() == 0)
         return path + QStringLiteral(": ");
     return path + u':' + QString::number(qulonglong(node->line()) + 1) + QStringLiteral(": ");
 }
@@ -257,7 +257,8 @@ private:
     void handleIfEx(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node);
     void handleSwitch(Frame &frame, XMLElement *element);
     void handleInclude(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node);
-    std::unique_ptr<XMLNode> loadInclude(const QString &fileName);
+    std::unique_ptr<XMLNode> loadInclude(const Frame &frame, const XMLElement *element,
+                                         const QString &fileName);
     void handleDefine(Frame &frame, const XMLElement *element);
     void handleFor(Frame &frame, const XMLElement *element);
     void handleForeach(Frame &frame, const XMLElement *element);
@@ -266,7 +267,14 @@ private:
     bool reserveCopies(int64_t count, const Frame &frame, const XMLElement *element);
     void queueCopies(Frame &frame, std::vector<std::unique_ptr<XMLNode>> copies);
     void adoptRoot(XMLNode *holder, const QString &path);
-    void warn(const QString &text) { m_document.warning(text); }
+    /// A diagnostic about node, which came from path; a `located` message also carries that
+    /// position in the text warning() receives.
+    void warn(const QString &path, const XMLNode *node, const QString &message,
+              bool located = false)
+    {
+        const QString text = located ? location(path, node) + message : message;
+        m_document.warningAt({path, node ? node->line() : 0, message, text});
+    }
 
     XMLPP2 &m_document;
     std::vector<std::unique_ptr<Frame>> m_frames; ///< the walk's stack; frames stay in place
@@ -421,7 +429,8 @@ void XMLPP2::Pass::handleIf(Frame &frame, XMLElement *element, std::unique_ptr<X
 {
     const std::vector<XMLAttribute> &attributes = element->attributes();
     if (attributes.size() != 1) {
-        warn(QStringLiteral("XmlPP::processConditionals(): one condition required for <if[not]>"));
+        warn(frame.path, element,
+             QStringLiteral("XmlPP::processConditionals(): one condition required for <if[not]>"));
         keep(frame, std::move(node));
         return;
     }
@@ -473,7 +482,8 @@ void XMLPP2::Pass::handleInclude(Frame &frame, XMLElement *element, std::unique_
 {
     const std::string *fileAttribute = element->attribute("filename");
     if (!fileAttribute) {
-        warn(QStringLiteral("XmlPP::processConditionals(): missing filename in <include>"));
+        warn(frame.path, element,
+             QStringLiteral("XmlPP::processConditionals(): missing filename in <include>"));
         keep(frame, std::move(node));
         return;
     }
@@ -484,16 +494,18 @@ void XMLPP2::Pass::handleInclude(Frame &frame, XMLElement *element, std::unique_
 
     std::unique_ptr<XMLNode> included;
     if (frame.includeDepth >= kMaxIncludeDepth) {
-        warn(location(frame.path, element)
-             + QStringLiteral("include of \"%1\" nested deeper than %2 files; not loaded")
-                   .arg(fileName, QString::number(kMaxIncludeDepth)));
+        warn(frame.path, element,
+             QStringLiteral("include of \"%1\" nested deeper than %2 files; not loaded")
+                 .arg(fileName, QString::number(kMaxIncludeDepth)),
+             true);
     } else if (m_includedFiles >= kMaxIncludedFiles) {
-        warn(location(frame.path, element)
-             + QStringLiteral("more than %1 files included; \"%2\" not loaded")
-                   .arg(QString::number(kMaxIncludedFiles), fileName));
+        warn(frame.path, element,
+             QStringLiteral("more than %1 files included; \"%2\" not loaded")
+                 .arg(QString::number(kMaxIncludedFiles), fileName),
+             true);
     } else {
         ++m_includedFiles;
-        included = loadInclude(fileName);
+        included = loadInclude(frame, element, fileName);
     }
     if (!included) {
         if (noRoot)
@@ -544,28 +556,36 @@ void XMLPP2::Pass::handleInclude(Frame &frame, XMLElement *element, std::unique_
     }
 }
 
-/// Loads fileName into the document and hands back its root, leaving the document's own root
-/// as it was; warns and returns null when the file yields no root.
-std::unique_ptr<XMLNode> XMLPP2::Pass::loadInclude(const QString &fileName)
+/// Loads fileName, named by the include element, into the document and hands back its root,
+/// leaving the document's own root as it was; warns and returns null when the file yields no
+/// root.
+std::unique_ptr<XMLNode> XMLPP2::Pass::loadInclude(const Frame &frame, const XMLElement *element,
+                                                   const QString &fileName)
 {
     std::unique_ptr<XMLNode> remembered = m_document.takeRoot();
     // A file that cannot be opened leaves the root untouched, while a parse replaces it (with
     // none when the file has no complete element): a non-element marker tells the two apart.
-    m_document.setRoot(std::make_unique<XMLNode>());
+    auto marker = std::make_unique<XMLNode>();
+    const XMLNode *markerAddress = marker.get();
+    m_document.setRoot(std::move(marker));
     const bool loaded = m_document.QXMLDocument::load(fileName);
     std::unique_ptr<XMLNode> included = m_document.takeRoot();
     m_document.setRoot(std::move(remembered));
+    if (included.get() != markerAddress)
+        m_document.fileRead(fileName);
 
     if (loaded && included)
         return included;
     if (!included) {
-        warn(QStringLiteral("XmlPP::processConditionals(): error: include file '%1' is empty")
+        warn(frame.path, element,
+             QStringLiteral("XmlPP::processConditionals(): error: include file '%1' is empty")
                  .arg(fileName));
     } else {
-        warn(QStringLiteral("XmlPP::processConditionals(): error \"")
-             + QString::fromLocal8Bit(m_document.errorText())
-             + QStringLiteral("\" in include file ") + fileName + QStringLiteral(" line:")
-             + QString::number(m_document.errorLine()));
+        warn(frame.path, element,
+             QStringLiteral("XmlPP::processConditionals(): error \"")
+                 + QString::fromLocal8Bit(m_document.errorText())
+                 + QStringLiteral("\" in include file ") + fileName + QStringLiteral(" line:")
+                 + QString::number(m_document.errorLine()));
     }
     return nullptr;
 }
@@ -575,7 +595,8 @@ void XMLPP2::Pass::handleDefine(Frame &frame, const XMLElement *element)
 {
     const std::string *name = element->attribute("name");
     if (!name) {
-        warn(QStringLiteral("XmlPP::processConditionals(): missing name in <define>"));
+        warn(frame.path, element,
+             QStringLiteral("XmlPP::processConditionals(): missing name in <define>"));
         return;
     }
     if (const std::string *value = element->attribute("value")) {
@@ -585,8 +606,9 @@ void XMLPP2::Pass::handleDefine(Frame &frame, const XMLElement *element)
     const std::string *expression = element->attribute("expression");
     const std::string *hexExpression = expression ? nullptr : element->attribute("hex_expression");
     if (!expression && !hexExpression) {
-        warn(QStringLiteral(
-            "XmlPP::processConditionals(): missing value or expression in <define>"));
+        warn(frame.path, element,
+             QStringLiteral(
+                 "XmlPP::processConditionals(): missing value or expression in <define>"));
         return;
     }
     const QString text
@@ -608,8 +630,9 @@ void XMLPP2::Pass::handleFor(Frame &frame, const XMLElement *element)
     const std::string *end = element->attribute("end");
     const std::string *increment = element->attribute("incr");
     if (!index || !start || !end || !increment || !element->firstChild()) {
-        warn(QStringLiteral("XmlPP::processConditionals(): <for index=\"i\" start=\"0\" end=\"32\" "
-                            "incr=\"1\">"));
+        warn(frame.path, element,
+             QStringLiteral("XmlPP::processConditionals(): <for index=\"i\" start=\"0\" "
+                            "end=\"32\" incr=\"1\">"));
         return;
     }
     uint32_t add = 0;
@@ -632,9 +655,10 @@ void XMLPP2::Pass::handleFor(Frame &frame, const XMLElement *element)
         ++iterations;
     const QString name = fromBytes(*index);
     if (iterations > kMaxLoopIterations) {
-        warn(location(frame.path, element)
-             + QStringLiteral("for loop \"%1\" exceeds %2 iterations; dropped")
-                   .arg(name, QString::number(kMaxLoopIterations)));
+        warn(frame.path, element,
+             QStringLiteral("for loop \"%1\" exceeds %2 iterations; dropped")
+                 .arg(name, QString::number(kMaxLoopIterations)),
+             true);
         return;
     }
     const std::vector<const XMLElement *> body = loopBody(element);
@@ -686,9 +710,10 @@ void XMLPP2::Pass::handleForeach(Frame &frame, const XMLElement *element)
     if (anyEmpty)
         return;
     if (combinations > kMaxLoopIterations) {
-        warn(location(frame.path, element)
-             + QStringLiteral("foreach loop exceeds %1 combinations; dropped")
-                   .arg(kMaxLoopIterations));
+        warn(
+            frame.path, element,
+            QStringLiteral("foreach loop exceeds %1 combinations; dropped").arg(kMaxLoopIterations),
+            true);
         return;
     }
     const std::vector<const XMLElement *> body = loopBody(element);
@@ -731,21 +756,22 @@ void XMLPP2::Pass::handleXmlPut(Frame &frame, XMLElement *element, std::unique_p
 {
     const std::string *name = element->attribute("name");
     if (!name) {
-        warn(QString::fromLatin1(kMissingFragmentMessage));
+        warn(frame.path, element, QString::fromLatin1(kMissingFragmentMessage));
         keep(frame, std::move(node));
         return;
     }
     const QString key = fromBytes(*name);
     const auto found = m_document.m_xmldefs.find(key);
     if (found == m_document.m_xmldefs.end()) {
-        warn(QString::fromLatin1(kMissingFragmentMessage) + key);
+        warn(frame.path, element, QString::fromLatin1(kMissingFragmentMessage) + key);
         keep(frame, std::move(node));
         return;
     }
     if (frame.pasteDepth >= kMaxPasteDepth) {
-        warn(location(frame.path, element)
-             + QStringLiteral("paste of \"%1\" nested deeper than %2 pastes; not pasted")
-                   .arg(key, QString::number(kMaxPasteDepth)));
+        warn(frame.path, element,
+             QStringLiteral("paste of \"%1\" nested deeper than %2 pastes; not pasted")
+                 .arg(key, QString::number(kMaxPasteDepth)),
+             true);
         keep(frame, std::move(node));
         return;
     }
@@ -782,9 +808,10 @@ bool XMLPP2::Pass::reserveCopies(int64_t count, const Frame &frame, const XMLEle
     }
     if (!m_copyLimitReported) {
         m_copyLimitReported = true;
-        warn(location(frame.path, element)
-             + QStringLiteral("loops and pastes would copy more than %1 nodes; \"%2\" refused")
-                   .arg(QString::number(kMaxCopiedNodes), fromBytes(element->tagName())));
+        warn(frame.path, element,
+             QStringLiteral("loops and pastes would copy more than %1 nodes; \"%2\" refused")
+                 .arg(QString::number(kMaxCopiedNodes), fromBytes(element->tagName())),
+             true);
     }
     return false;
 }
@@ -812,10 +839,10 @@ void XMLPP2::Pass::adoptRoot(XMLNode *holder, const QString &path)
         if (!root) {
             root = std::move(node);
         } else {
-            warn(path
-                 + QStringLiteral(
-                       ": more than one root element after pre-processing; \"%1\" is kept")
-                       .arg(fromBytes(asElement(root.get())->tagName())));
+            warn(path, nullptr,
+                 QStringLiteral("more than one root element after pre-processing; \"%1\" is kept")
+                     .arg(fromBytes(asElement(root.get())->tagName())),
+                 true);
             break;
         }
     }

@@ -55,6 +55,23 @@ public:
     /// Receives every diagnostic of the pass; none of them stops it.
     virtual void warning(const QString &text) = 0;
 
+    /// One diagnostic of the pass with the position it concerns.
+    struct Warning
+    {
+        QString path;      ///< the file the element concerned came from
+        uint32_t line = 0; ///< that element's line, counted from 0; copies made by loops and
+                           ///< pastes carry 0
+        QString message;   ///< the text without a position
+        QString text;      ///< the text warning() receives; for the bounds it starts with
+                           ///< "path:line: "
+    };
+    /// Receives every diagnostic first; the default passes its text on to warning(). Documents
+    /// that print positions of their own override this one.
+    virtual void warningAt(const Warning &diagnostic) { warning(diagnostic.text); }
+    /// Told about every file an `include` read (also one that then failed to parse), with the
+    /// path it was opened by; the default ignores it.
+    virtual void fileRead(const QString &path) { (void)path; }
+
     /// Processes node and each of its following siblings in order, interpreting the directive
     /// elements and rewriting the parent's child list in place. `macros` is the level's map and
     /// keeps the definitions and inserting look-ups made at that level. With `expand` set, the
