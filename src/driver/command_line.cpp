@@ -84,6 +84,12 @@ bool parseCommandLine(const QStringList &arguments, RunSettings &settings, RunFl
             flags.missingRunInIsError = false;
         } else if (argument == u"-verbose") {
             flags.verbose = true;
+        } else if (argument == u"-dependency-file") {
+            // Decision: the extension options are not in the usage text, which stays as it has
+            // always been for scripts that read it; the manual page and the README list them.
+            settings.dependencyFile = cursor.nextArgument("file required for -dependency-file");
+        } else if (argument == u"-diagnostics") {
+            settings.diagnostics = true;
         } else if (argument.startsWith(u'-')) {
             throw HException(QStringLiteral("unknown option option ") + argument);
         } else {

@@ -25,6 +25,8 @@ struct RunSettings
     bool checkUnplacedSections = true;
     QStringList positionalArguments;
     QString outputPath; ///< empty until the command line has been validated
+    QString dependencyFile;   ///< -dependency-file: where to write the Make rule; empty for none
+    bool diagnostics = false; ///< -diagnostics: print pre-processor warnings and load failures
 };
 
 /// Reads the arguments (program name excluded) into settings and flags. Returns false when the

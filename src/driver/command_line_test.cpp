@@ -34,7 +34,8 @@ TEST(CommandLine, OptionsFillTheSettings)
                             "-section-placment-macros", "D=4", "-section-placement-file", "p.xml",
                             "-default-fill-pattern", "0xFF", "-check-segment-overflow",
                             "-no-check-unplaced-sections", "-disable-missing-runin-error",
-                            "-verbose", "out.ld", "-memory-map-segments", "X R 0 1"});
+                            "-verbose", "out.ld", "-memory-map-segments", "X R 0 1",
+                            "-dependency-file", "out.d", "-diagnostics"});
     ASSERT_EQ(p.error, "");
     ASSERT_TRUE(p.complete);
     EXPECT_EQ(p.settings.memoryMapFile, "map.xml");
@@ -48,6 +49,8 @@ TEST(CommandLine, OptionsFillTheSettings)
     EXPECT_FALSE(p.flags.missingRunInIsError);
     EXPECT_TRUE(p.flags.verbose);
     EXPECT_EQ(p.settings.outputPath, "out.ld");
+    EXPECT_EQ(p.settings.dependencyFile, "out.d");
+    EXPECT_TRUE(p.settings.diagnostics);
 }
 
 TEST(CommandLine, DefaultsAndLastOneWins)
@@ -61,6 +64,8 @@ TEST(CommandLine, DefaultsAndLastOneWins)
     EXPECT_TRUE(p.settings.checkUnplacedSections);
     EXPECT_TRUE(p.flags.missingRunInIsError);
     EXPECT_FALSE(p.flags.verbose);
+    EXPECT_TRUE(p.settings.dependencyFile.isEmpty());
+    EXPECT_FALSE(p.settings.diagnostics);
 }
 
 TEST(CommandLine, ValidationAsksForUsage)
@@ -99,6 +104,8 @@ TEST(CommandLine, ErrorsNameTheOption)
         {{"-section-placment-macros"}, "macro definition required for -section-placement-macros"},
         {{"-symbols"}, "symbol definition required for -symbol"},
         {{"-default-fill-pattern"}, "pattern required for -default-fill-pattern"},
+        {{"-dependency-file"}, "file required for -dependency-file"},
+        {{"-Diagnostics"}, "unknown option option -Diagnostics"},
         {{"-foo", "x"}, "unknown option option -foo"},
         {{"out.ld", "-"}, "unknown option option -"},
         {{"-Verbose"}, "unknown option option -Verbose"},

@@ -3,6 +3,7 @@
 #include "driver/run.h"
 
 #include "driver/command_line.h"
+#include "driver/dependency_file.h"
 #include "ldscript/linker_script_writer.h"
 #include "macros/property_class_list.h"
 #include "placement/memory_map_element.h"
@@ -36,6 +37,8 @@ void runSequence(const RunSettings &settings)
     const bool verbose = runFlags().verbose;
     MemoryMap memoryMap;
     MemoryMap placement;
+    memoryMap.setDiagnostics(settings.diagnostics);
+    placement.setDiagnostics(settings.diagnostics);
 
     if (verbose && !settings.memoryMapFile.isEmpty())
         std::printf("Using memory map file %s\n", settings.memoryMapFile.toLocal8Bit().constData());
@@ -63,6 +66,14 @@ void runSequence(const RunSettings &settings)
     writeLinkerScript(settings.outputPath, settings.symbols, settings.checkSegmentOverflow,
                       settings.checkUnplacedSections, memoryMap.rootElement(), placementRoot,
                       settings.defaultFillPattern);
+
+    // Decision: the dependency file is written after the script, so a failed run writes none
+    // and leaves an earlier one as it is (the script it describes is removed, which makes any
+    // build run the tool again). It is rewritten whenever its rule changes, also when the
+    // script itself did not.
+    if (!settings.dependencyFile.isEmpty())
+        writeDependencyFile(settings.dependencyFile, settings.outputPath,
+                            memoryMap.filesRead() + placement.filesRead());
 }
 
 int ldweaveMain(int argc, char **argv)
