@@ -1,0 +1,93 @@
+# ldweave_linker_script: generates a target's GNU ld linker script with ldweave at build time and
+# links the target with it.
+#
+#   ldweave_linker_script(<target>
+#       MEMORY_MAP <file> | SEGMENTS <"NAME ACCESS START SIZE">...
+#       [PLACEMENT <file>]
+#       [MEMORY_MAP_MACROS <NAME=VALUE>...]
+#       [PLACEMENT_MACROS <NAME=VALUE>...]
+#       [SYMBOLS <NAME=VALUE>...]
+#       [CHECK_SEGMENT_OVERFLOW]
+#       [DEFAULT_FILL_PATTERN <pattern>]
+#       [OUTPUT <file>])
+#
+# Relative input paths are taken from the current source folder; OUTPUT defaults to
+# <target>.ld in the current binary folder. The script is regenerated when the memory map, the
+# placement file or any file they include or import changes (through a dependency file), and
+# the target is relinked when the script's content changes. The tool is the imported executable
+# ldweave::ldweave, which find_package(ldweave) defines.
+
+function(ldweave_linker_script target)
+    cmake_parse_arguments(PARSE_ARGV 1 arg
+        "CHECK_SEGMENT_OVERFLOW"
+        "MEMORY_MAP;PLACEMENT;DEFAULT_FILL_PATTERN;OUTPUT"
+        "SEGMENTS;MEMORY_MAP_MACROS;PLACEMENT_MACROS;SYMBOLS")
+    if(arg_UNPARSED_ARGUMENTS)
+        message(FATAL_ERROR "ldweave_linker_script: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
+    endif()
+    if(NOT TARGET ${target})
+        message(FATAL_ERROR "ldweave_linker_script: no target named '${target}'")
+    endif()
+    if(NOT TARGET ldweave::ldweave)
+        message(FATAL_ERROR "ldweave_linker_script: ldweave::ldweave is not defined; "
+                            "use find_package(ldweave)")
+    endif()
+    if(NOT arg_MEMORY_MAP AND NOT arg_SEGMENTS)
+        message(FATAL_ERROR "ldweave_linker_script: MEMORY_MAP or SEGMENTS is required")
+    endif()
+
+    if(arg_OUTPUT)
+        cmake_path(ABSOLUTE_PATH arg_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
+                   OUTPUT_VARIABLE output)
+    else()
+        set(output "${CMAKE_CURRENT_BINARY_DIR}/${target}.ld")
+    endif()
+    set(depfile "${output}.d")
+
+    set(command ldweave::ldweave)
+    set(inputs)
+    if(arg_MEMORY_MAP)
+        cmake_path(ABSOLUTE_PATH arg_MEMORY_MAP OUTPUT_VARIABLE memory_map)
+        list(APPEND command -memory-map-file "${memory_map}")
+        list(APPEND inputs "${memory_map}")
+    else()
+        # The segment list is one argument with ";" between the segments; in a custom command a
+        # literal ";" must be written as $<SEMICOLON>.
+        list(JOIN arg_SEGMENTS "$<SEMICOLON>" segments)
+        list(APPEND command -memory-map-segments "${segments}")
+    endif()
+    foreach(macro IN LISTS arg_MEMORY_MAP_MACROS)
+        list(APPEND command -memory-map-macros "${macro}")
+    endforeach()
+    if(arg_PLACEMENT)
+        cmake_path(ABSOLUTE_PATH arg_PLACEMENT OUTPUT_VARIABLE placement)
+        list(APPEND command -section-placement-file "${placement}")
+        list(APPEND inputs "${placement}")
+    endif()
+    foreach(macro IN LISTS arg_PLACEMENT_MACROS)
+        list(APPEND command -section-placement-macros "${macro}")
+    endforeach()
+    foreach(symbol IN LISTS arg_SYMBOLS)
+        list(APPEND command -symbols "${symbol}")
+    endforeach()
+    if(arg_CHECK_SEGMENT_OVERFLOW)
+        list(APPEND command -check-segment-overflow)
+    endif()
+    if(DEFINED arg_DEFAULT_FILL_PATTERN)
+        list(APPEND command -default-fill-pattern "${arg_DEFAULT_FILL_PATTERN}")
+    endif()
+    list(APPEND command -dependency-file "${depfile}" "${output}")
+
+    cmake_path(GET output FILENAME output_name)
+    add_custom_command(
+        OUTPUT "${output}"
+        COMMAND ${command}
+        DEPENDS ${inputs} "$<TARGET_FILE:ldweave::ldweave>"
+        DEPFILE "${depfile}"
+        COMMENT "Generating linker script ${output_name}"
+        VERBATIM)
+    add_custom_target(${target}_linker_script DEPENDS "${output}")
+    add_dependencies(${target} ${target}_linker_script)
+    target_link_options(${target} PRIVATE "-T${output}")
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${output}")
+endfunction()
