@@ -114,5 +114,27 @@ TEST_F(MemoryMapTest, TextIsNotPreprocessed)
     EXPECT_FALSE(MemoryMap().loadText("<Root><MemorySegment name=\"a\"b\"/>"));
 }
 
+TEST_F(MemoryMapTest, FilesReadListsIncludesAndImportsOnceInReadingOrder)
+{
+    write("maps/map.xml", "<Root><include filename=\"inc.xml\"/>"
+                          "<Import filename=\"segs.xml\"/><Import filename=\"missing.xml\"/>"
+                          "<Import filename=\"segs.xml\"/></Root>");
+    write("maps/inc.xml", "<MemorySegment name=\"A\"/>");
+    write("maps/segs.xml", "<Block><include filename=\"inc.xml\"/></Block>");
+    MemoryMap map;
+    ASSERT_TRUE(map.loadFile(path("maps/map.xml"), QString(), true));
+    EXPECT_EQ(map.filesRead(),
+              QStringList({path("maps/map.xml"), path("maps/inc.xml"), path("maps/segs.xml")}));
+
+    // A file that cannot be opened is not listed; one that fails to parse is.
+    write("bad.xml", "<Root></Toor>");
+    MemoryMap missing;
+    EXPECT_FALSE(missing.loadFile(path("none.xml"), QString(), true));
+    EXPECT_TRUE(missing.filesRead().isEmpty());
+    MemoryMap bad;
+    EXPECT_FALSE(bad.loadFile(path("bad.xml"), QString(), true));
+    EXPECT_EQ(bad.filesRead(), QStringList{path("bad.xml")});
+}
+
 } // namespace
 } // namespace ldweave

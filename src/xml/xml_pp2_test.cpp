@@ -29,8 +29,17 @@ public:
         return XMLPP2::createElement(std::move(tagName));
     }
     void warning(const QString &text) override { warnings.push_back(text.toStdString()); }
+    void warningAt(const Warning &diagnostic) override
+    {
+        positioned.push_back(diagnostic.path.toStdString() + "@" + std::to_string(diagnostic.line)
+                             + " " + diagnostic.message.toStdString());
+        XMLPP2::warningAt(diagnostic);
+    }
+    void fileRead(const QString &path) override { filesRead.push_back(path.toStdString()); }
 
     std::vector<std::string> warnings;
+    std::vector<std::string> positioned; // "path@line message", line counted from 0
+    std::vector<std::string> filesRead;
     int createdElements = 0;
 };
 
@@ -448,6 +457,38 @@ TEST_F(XMLPP2Include, FailuresWarnAndKeepTheIncludeElement)
               std::vector<std::string>{"XmlPP::processConditionals(): error \"couldn't read "
                                        "./no-such-file.xml\" in include file ./no-such-file.xml "
                                        "line:0"});
+}
+
+TEST_F(XMLPP2Include, WarningsCarryTheirElementsPositionAndReadFilesAreReported)
+{
+    std::string values;
+    for (int i = 0; i < 300; ++i)
+        values += std::to_string(i) + ",";
+    write("main.xml",
+          ("<r>\n<include filename=\"part.xml\"/>\n<include filename=\"missing.xml\"/>\n"
+           "<include filename=\"broken.xml\"/>\n<foreach a=\""
+           + values + "\" b=\"" + values + "\"><x/></foreach>\n</r>")
+              .c_str());
+    write("part.xml", "<p/>");
+    write("broken.xml", "<a></b>");
+    process("main.xml");
+
+    const std::string main = local("main.xml");
+    const std::string missing = local("missing.xml");
+    const std::string loop = "foreach loop exceeds 65536 combinations; dropped";
+    EXPECT_EQ(document->positioned,
+              (std::vector<std::string>{
+                  main + "@2 XmlPP::processConditionals(): error \"couldn't read " + missing
+                      + "\" in include file " + missing + " line:0",
+                  main + "@3 XmlPP::processConditionals(): error: include file '"
+                      + local("broken.xml") + "' is empty",
+                  main + "@4 " + loop,
+              }));
+    // warning() receives the text as before: the bounds name their position, counted from 1.
+    EXPECT_EQ(document->warnings.back(), main + ":5: " + loop);
+    // A file that could not be opened was not read; one that failed to parse was.
+    EXPECT_EQ(document->filesRead,
+              (std::vector<std::string>{local("part.xml"), local("broken.xml")}));
 }
 
 std::string nested(const std::string &tag, int depth, const std::string &inner)
