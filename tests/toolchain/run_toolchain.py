@@ -1,0 +1,363 @@
+#!/usr/bin/env python3
+"""Proves a script written by ldweave with the real cross linker, and boots it in QEMU.
+
+Usage: run_toolchain.py LDWEAVE SOURCE_DIR WORK_DIR TARGET SCENARIO [--linker-script FILE]
+
+TARGET is a key of TARGETS below; SCENARIO is one of
+  link       write the script (with -check-segment-overflow), assemble the target's start-up
+             code, link it with the cross ld -T, and check every section's load and run address
+             and the section symbols with readelf
+  boot       link, then boot the "objcopy -O binary" image in QEMU under a timeout; the start-up
+             code checks the RAM it prepared and must exit with status 0
+  too-large  the start-up code plus a .text as large as FLASH: the link must fail with the
+             script's overflow message
+  overlap    a .text that runs into a section placed at a fixed address: the link must fail
+             with the script's overlap message
+  unplaced   an input section that no statement collects: the link must fail because it lands
+             in the UNPLACED_SECTIONS region
+Everything is written below WORK_DIR, which is emptied first. --linker-script links with the
+given script instead of running ldweave, to try a hand-edited script. Prints the commands it
+runs; exits 1 with a message on the first failure.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+from dataclasses import dataclass, field
+
+QEMU_TIMEOUT_SECONDS = 30
+PASS_LINE = 'PASS: every start-up check held'
+
+
+@dataclass
+class Toolchain:
+    prefix: str
+    as_flags: list
+    ld_flags: list
+
+
+ARM_M3 = Toolchain('arm-none-eabi-', ['-mcpu=cortex-m3', '-mthumb'], [])
+ARM_M4 = Toolchain('arm-none-eabi-', ['-mcpu=cortex-m4', '-mthumb'], [])
+RV32 = Toolchain('riscv64-unknown-elf-', ['-march=rv32ima_zicsr', '-mabi=ilp32'],
+                 ['-m', 'elf32lriscv'])
+
+
+@dataclass
+class Target:
+    board: str              # folder under examples/ with memory_map.xml and placement.xml
+    startup: str            # start-up code, relative to the source root
+    toolchain: Toolchain
+    flash: tuple            # (start, size) of segment FLASH
+    ram_name: str           # name of the RAM segment
+    ram: tuple              # (start, size)
+    entry: str              # first section of FLASH
+    copied: list            # [(section, run section, alignment)] in load order
+    bss_alignment: int
+    stack_size: int
+    placement_macros: str = ''
+    qemu: list = field(default_factory=list)   # empty: link only
+
+
+# Expected addresses follow from the boards' XML by hand: the entry section starts FLASH, the
+# first copied section runs at the start of RAM, and .stack ends at the end of RAM.
+TARGETS = {
+    'qemu-cortex-m3': Target(
+        'qemu-cortex-m3', 'examples/qemu-cortex-m3/startup.s', ARM_M3,
+        flash=(0x00000000, 0x40000), ram_name='SRAM', ram=(0x20000000, 0x10000),
+        entry='.vectors', copied=[('.fast', '.fast_run', 4), ('.data', '.data_run', 4)],
+        bss_alignment=4, stack_size=0x800, placement_macros='STACK_SIZE=0x800',
+        qemu=['qemu-system-arm', '-M', 'lm3s6965evb']),
+    'qemu-rv32': Target(
+        'qemu-rv32', 'examples/qemu-rv32/startup.s', RV32,
+        flash=(0x80000000, 0x40000), ram_name='RAM', ram=(0x80040000, 0x10000),
+        entry='.init', copied=[('.ramfunc', '.ramfunc_run', 4), ('.data', '.data_run', 4)],
+        bss_alignment=4, stack_size=0x400,
+        qemu=['qemu-system-riscv32', '-M', 'virt', '-bios', 'none']),
+    'cortex-m4': Target(
+        'cortex-m4', 'examples/qemu-cortex-m3/startup.s', ARM_M4,
+        flash=(0x08000000, 0x100000), ram_name='SRAM', ram=(0x20000000, 0x20000),
+        entry='.vectors', copied=[('.fast', '.fast_run', 4), ('.data', '.data_run', 4)],
+        bss_alignment=4, stack_size=0x1000),
+    'rv32imac': Target(
+        'rv32imac', 'examples/qemu-rv32/startup.s', RV32,
+        flash=(0x20000000, 0x80000), ram_name='RAM', ram=(0x80000000, 0x10000),
+        entry='.init', copied=[('.ramfunc', '.ramfunc_run', 4), ('.data', '.data_run', 8)],
+        bss_alignment=8, stack_size=0x800),
+}
+
+
+class Failure(Exception):
+    pass
+
+
+def run(command, cwd, timeout=None):
+    print('+ ' + ' '.join(command), flush=True)
+    try:
+        return subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True,
+                              text=True, timeout=timeout)
+    except FileNotFoundError:
+        raise Failure(f'{command[0]} is not installed; run scripts/install-deps.sh')
+    except subprocess.TimeoutExpired:
+        raise Failure(f'{command[0]} did not finish within {timeout} s')
+
+
+def run_ok(command, cwd):
+    result = run(command, cwd)
+    if result.returncode != 0:
+        raise Failure(f'{command[0]} failed with status {result.returncode}:\n'
+                      f'{result.stdout}{result.stderr}')
+    return result
+
+
+def align(value, alignment):
+    return (value + alignment - 1) // alignment * alignment
+
+
+class Build:
+    """The files of one scenario in the work directory."""
+
+    def __init__(self, ldweave, source_dir, work_dir, target):
+        self.ldweave = ldweave
+        self.source_dir = source_dir
+        self.work_dir = work_dir
+        self.target = target
+        self.script = os.path.join(work_dir, 'out.ld')
+
+    def tool(self, name):
+        return self.target.toolchain.prefix + name
+
+    def write(self, name, text):
+        path = os.path.join(self.work_dir, name)
+        with open(path, 'w') as f:
+            f.write(text)
+        return path
+
+    def example(self, name):
+        return os.path.join(self.source_dir, 'examples', self.target.board, name)
+
+    def generate_script(self, placement=None):
+        command = [self.ldweave, '-check-segment-overflow',
+                   '-memory-map-file', self.example('memory_map.xml'),
+                   '-section-placement-file', placement or self.example('placement.xml')]
+        if self.target.placement_macros:
+            command += ['-section-placement-macros', self.target.placement_macros]
+        run_ok(command + [self.script], self.work_dir)
+
+    def assemble(self, source):
+        path = source if os.path.isabs(source) else os.path.join(self.source_dir, source)
+        output = os.path.splitext(os.path.basename(path))[0] + '.o'
+        run_ok([self.tool('as')] + self.target.toolchain.as_flags +
+               ['--defsym', f'STACK_SIZE={self.target.stack_size:#x}', '-o', output, path],
+               self.work_dir)
+        return output
+
+    def link(self, objects):
+        return run([self.tool('ld')] + self.target.toolchain.ld_flags +
+                   ['-T', self.script, '-o', 'program.elf'] + objects, self.work_dir)
+
+
+def read_sections(build):
+    """Section name -> dict(vma, lma, size, type) from readelf; lma is None for NOBITS."""
+    output = run_ok([build.tool('readelf'), '-SW', 'program.elf'], build.work_dir).stdout
+    sections = {}
+    for match in re.finditer(r'^\s*\[\s*\d+\]\s+(\S+)\s+(\S+)\s+([0-9a-f]{8})\s+[0-9a-f]+\s+'
+                             r'([0-9a-f]+)\s', output, re.M):
+        name, kind, address, size = match.groups()
+        sections[name] = {'vma': int(address, 16), 'size': int(size, 16), 'type': kind,
+                          'lma': None}
+    output = run_ok([build.tool('readelf'), '-lW', 'program.elf'], build.work_dir).stdout
+    loads = [(int(m.group(1), 16), int(m.group(2), 16), int(m.group(3), 16))
+             for m in re.finditer(r'^\s*LOAD\s+\S+\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+\S+\s+'
+                                  r'0x([0-9a-f]+)', output, re.M)]
+    for section in sections.values():
+        if section['type'] != 'PROGBITS':
+            continue
+        for virtual, physical, memory_size in loads:
+            if virtual <= section['vma'] < virtual + max(memory_size, 1):
+                section['lma'] = physical + section['vma'] - virtual
+                break
+    return sections
+
+
+def read_symbols(build):
+    output = run_ok([build.tool('readelf'), '-sW', 'program.elf'], build.work_dir).stdout
+    return {m.group(2): int(m.group(1), 16)
+            for m in re.finditer(r'^\s*\d+:\s+([0-9a-f]{8})\s+\d+\s+\S+\s+\S+\s+\S+\s+\S+\s+(\S+)$',
+                                 output, re.M)}
+
+
+def check_layout(build):
+    """Compares readelf's view of program.elf with what the placement asks for."""
+    target = build.target
+    sections = read_sections(build)
+    symbols = read_symbols(build)
+    problems = []
+
+    def expect(what, actual, expected):
+        if actual != expected:
+            shown = f'{actual:#x}' if isinstance(actual, int) else str(actual)
+            problems.append(f'{what} is {shown}, expected {expected:#x}')
+
+    def section(name):
+        if name not in sections:
+            raise Failure(f'program.elf has no section {name}; sections: {sorted(sections)}')
+        return sections[name]
+
+    flash_start, flash_size = target.flash
+    ram_start, ram_size = target.ram
+    ram_end = ram_start + ram_size
+    entry = section(target.entry)
+    expect(f'{target.entry} run address', entry['vma'], flash_start)
+    expect(f'{target.entry} load address', entry['lma'], flash_start)
+    for name in (target.entry, '.text', '.rodata'):
+        expect(f'{name} load address', section(name)['lma'], section(name)['vma'])
+
+    # The copied sections load one after the other behind .rodata and run in their
+    # reservations, which follow each other from the start of RAM.
+    load_end = section('.rodata')['vma'] + section('.rodata')['size']
+    run_end = ram_start
+    for name, run_name, alignment in target.copied:
+        copied, reserved = section(name), section(run_name)
+        stripped = name[1:]
+        load_start, run_start = align(load_end, alignment), align(run_end, alignment)
+        expect(f'{name} load address', copied['lma'], load_start)
+        expect(f'{name} run address', copied['vma'], run_start)
+        expect(f'{run_name} address', reserved['vma'], run_start)
+        expect(f'{run_name} size', reserved['size'], copied['size'])
+        if reserved['type'] != 'NOBITS':
+            problems.append(f'{run_name} is {reserved["type"]}, expected NOBITS')
+        expect(f'__{stripped}_load_start__', symbols.get(f'__{stripped}_load_start__'), load_start)
+        expect(f'__{stripped}_start__', symbols.get(f'__{stripped}_start__'), run_start)
+        expect(f'__{stripped}_end__', symbols.get(f'__{stripped}_end__'),
+               run_start + copied['size'])
+        load_end, run_end = load_start + copied['size'], run_start + copied['size']
+    if load_end > flash_start + flash_size:
+        problems.append(f'the load image ends at {load_end:#x}, beyond FLASH')
+
+    bss = section('.bss')
+    expect('.bss address', bss['vma'], align(run_end, target.bss_alignment))
+    expect('__bss_start__', symbols.get('__bss_start__'), bss['vma'])
+    expect('__bss_end__', symbols.get('__bss_end__'), bss['vma'] + bss['size'])
+    stack = section('.stack')
+    expect('.stack address', stack['vma'], ram_end - target.stack_size)
+    expect('.stack size', stack['size'], target.stack_size)
+    expect('__stack_start__', symbols.get('__stack_start__'), ram_end - target.stack_size)
+    expect('__stack_end__', symbols.get('__stack_end__'), ram_end)
+    expect(f'__{target.ram_name}_segment_end__', symbols.get(f'__{target.ram_name}_segment_end__'),
+           ram_end)
+    if problems:
+        raise Failure('program.elf does not have the placed layout:\n  ' + '\n  '.join(problems))
+
+
+def link_example(build, linker_script):
+    if linker_script:
+        shutil.copyfile(linker_script, build.script)
+    else:
+        build.generate_script()
+    result = build.link([build.assemble(build.target.startup)])
+    if result.returncode != 0:
+        raise Failure(f'the link failed:\n{result.stdout}{result.stderr}')
+    check_layout(build)
+
+
+def boot(build):
+    run_ok([build.tool('objcopy'), '-O', 'binary', 'program.elf', 'program.bin'], build.work_dir)
+    command = build.target.qemu + ['-semihosting-config', 'enable=on,target=native',
+                                   '-display', 'none', '-kernel', 'program.bin']
+    result = run(command, build.work_dir, timeout=QEMU_TIMEOUT_SECONDS)
+    # Without a chardev QEMU writes the program's semihosting output to standard error, next to
+    # its own messages (lm3s6965evb says "Timer with period zero, disabling"); those are shown
+    # but do not decide the outcome.
+    output = result.stdout + result.stderr
+    sys.stdout.write(output)
+    if result.returncode != 0 or PASS_LINE not in output.splitlines():
+        raise Failure(f'the program exited with status {result.returncode}')
+
+
+def expect_link_failure(build, objects, message):
+    result = build.link(objects)
+    output = result.stdout + result.stderr
+    sys.stdout.write(output)
+    if result.returncode == 0:
+        raise Failure('the link succeeded but must fail')
+    if message not in output:
+        raise Failure(f'the linker did not say "{message}"')
+    if os.path.exists(os.path.join(build.work_dir, 'program.elf')):
+        raise Failure('the failed link left program.elf behind')
+
+
+def too_large(build):
+    build.generate_script()
+    filler = build.write('filler.s', f'    .text\n    .space {build.target.flash[1]:#x}\n')
+    expect_link_failure(build, [build.assemble(build.target.startup), build.assemble(filler)],
+                        'error: .text is too large to fit in FLASH memory segment')
+
+
+def overlap(build):
+    flash_start = build.target.flash[0]
+    placement = build.write('placement.xml', f'''<!DOCTYPE Linker_Placement_File>
+<Root name="Fixed Block">
+  <MemorySegment name="FLASH">
+    <ProgramSection name="{build.target.entry}" load="Yes" keep="Yes"/>
+    <ProgramSection name=".text" load="Yes" alignment="4"/>
+    <ProgramSection name=".fixed" load="Yes" keep="Yes" start="{flash_start + 0x400:#x}"/>
+  </MemorySegment>
+</Root>
+''')
+    build.generate_script(placement)
+    code = build.write('code.s', f'    .section {build.target.entry}, "a"\n    .word 0\n'
+                       '    .text\n    .space 0x800\n'
+                       '    .section .fixed, "a"\n    .word 0x12345678\n')
+    expect_link_failure(build, [build.assemble(code)],
+                        'error: section .text overlaps absolute placed section .fixed')
+
+
+def unplaced(build):
+    build.generate_script()
+    stray = build.write('stray.s', '    .section .fastcode, "ax"\n    .word 0\n')
+    expect_link_failure(build, [build.assemble(build.target.startup), build.assemble(stray)],
+                        "section `.fastcode' will not fit in region `UNPLACED_SECTIONS'")
+
+
+def main(argv):
+    arguments = argv[1:]
+    linker_script = None
+    if '--linker-script' in arguments:
+        index = arguments.index('--linker-script')
+        linker_script = os.path.abspath(arguments[index + 1])
+        del arguments[index:index + 2]
+    if len(arguments) != 5:
+        sys.exit(__doc__)
+    ldweave, source_dir, work_dir, target_name, scenario = arguments
+    if target_name not in TARGETS:
+        sys.exit(f'unknown target {target_name}; known: {", ".join(TARGETS)}')
+    shutil.rmtree(work_dir, ignore_errors=True)
+    os.makedirs(work_dir)
+    build = Build(os.path.abspath(ldweave), os.path.abspath(source_dir), work_dir,
+                  TARGETS[target_name])
+    try:
+        if scenario == 'link':
+            link_example(build, linker_script)
+        elif scenario == 'boot':
+            if not build.target.qemu:
+                sys.exit(f'{target_name} has no emulated machine')
+            link_example(build, linker_script)
+            boot(build)
+        elif scenario == 'too-large':
+            too_large(build)
+        elif scenario == 'overlap':
+            overlap(build)
+        elif scenario == 'unplaced':
+            unplaced(build)
+        else:
+            sys.exit(f'unknown scenario {scenario}')
+    except Failure as failure:
+        print(f'FAILED: {target_name} {scenario}: {failure}')
+        return 1
+    print(f'passed: {target_name} {scenario}')
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv))
