@@ -9,6 +9,10 @@
 
 namespace ldweave {
 
+// Literals reach the stream as Latin-1 views: a plain "..." would be converted into a new
+// QString for every insertion.
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 struct DefaultInput
@@ -37,27 +41,28 @@ QString noLoadText(const SectionStatement &statement)
 void writeOpening(QTextStream &out, const SectionStatement &s, const QString &sym)
 {
     if (s.form == StatementForm::Reservation) {
-        out << "  " << s.name << ' ' << s.location << noLoadText(s) << " :\n";
+        out << "  "_L1 << s.name << ' ' << s.location << noLoadText(s) << " :\n"_L1;
     } else {
-        out << "  __" << sym << "_load_start__ = " << s.location << ";\n";
-        out << "  " << s.name << ' ';
+        out << "  __"_L1 << sym << "_load_start__ = "_L1 << s.location << ";\n"_L1;
+        out << "  "_L1 << s.name << ' ';
         if (s.form == StatementForm::RunIn)
             out << s.runLocation;
         else if (s.form == StatementForm::RunOffset)
-            out << "__" << sym << "_load_start__ + " << s.runOffset;
+            out << "__"_L1 << sym << "_load_start__ + "_L1 << s.runOffset;
         else
             out << s.location;
-        out << noLoadText(s) << " : AT(" << s.location << ")\n";
+        out << noLoadText(s) << " : AT("_L1 << s.location << ")\n"_L1;
     }
-    out << "  {\n";
-    out << "    __" << sym << "_start__ = .;\n";
+    out << "  {\n"_L1;
+    out << "    __"_L1 << sym << "_start__ = .;\n"_L1;
     if (s.addressSymbol)
-        out << "    " << *s.addressSymbol << " =   __" << sym << "_start__;\n";
+        out << "    "_L1 << *s.addressSymbol << " =   __"_L1 << sym << "_start__;\n"_L1;
     if (s.form == StatementForm::Reservation) {
         for (const QString &runInName : s.runInNames)
-            out << "    . = MAX(__" << sym << "_start__ + SIZEOF(" << runInName << "), .);\n";
+            out << "    . = MAX(__"_L1 << sym << "_start__ + SIZEOF("_L1 << runInName
+                << "), .);\n"_L1;
     } else {
-        out << "    " << s.input << '\n';
+        out << "    "_L1 << s.input << '\n';
     }
 }
 
@@ -65,59 +70,69 @@ void writeClosing(QTextStream &out, const SectionStatement &s, const QString &sy
 {
     if (s.minimumSize) {
         if (s.sizeAlignment) {
-            out << "    . = ALIGN(MAX(__" << sym << "_start__ + " << *s.minimumSize << " , .), "
-                << QString::number(*s.sizeAlignment) << ");\n";
+            out << "    . = ALIGN(MAX(__"_L1 << sym << "_start__ + "_L1 << *s.minimumSize
+                << " , .), "_L1 << QString::number(*s.sizeAlignment) << ");\n"_L1;
         } else {
-            out << "    . = MAX(__" << sym << "_start__ + " << *s.minimumSize << " , .);\n";
+            out << "    . = MAX(__"_L1 << sym << "_start__ + "_L1 << *s.minimumSize
+                << " , .);\n"_L1;
         }
     }
     if (s.fill)
-        out << "  } =" << *s.fill << '\n';
+        out << "  } ="_L1 << *s.fill << '\n';
     else
-        out << "  }\n";
-    out << "  __" << sym << "_end__ = __" << sym << "_start__ + SIZEOF(" << s.name << ");\n";
-    out << "  __" << sym << "_size__ = SIZEOF(" << s.name << ");\n";
+        out << "  }\n"_L1;
+    out << "  __"_L1 << sym << "_end__ = __"_L1 << sym << "_start__ + SIZEOF("_L1 << s.name
+        << ");\n"_L1;
+    out << "  __"_L1 << sym << "_size__ = SIZEOF("_L1 << s.name << ");\n"_L1;
     if (s.endSymbol)
-        out << "  " << *s.endSymbol << " =   __" << sym << "_end__;\n";
+        out << "  "_L1 << *s.endSymbol << " =   __"_L1 << sym << "_end__;\n"_L1;
     if (s.sizeSymbol)
-        out << *s.sizeSymbol << " =   __" << sym << "_size__;\n";
+        out << *s.sizeSymbol << " =   __"_L1 << sym << "_size__;\n"_L1;
     if (s.isLoadedElsewhere) {
-        out << "  __" << sym << "_load_end__ = __" << sym << "_load_start__ + SIZEOF(" << s.name
-            << ");\n\n";
+        out << "  __"_L1 << sym << "_load_end__ = __"_L1 << sym << "_load_start__ + SIZEOF("_L1
+            << s.name << ");\n\n"_L1;
     } else {
-        out << "  __" << sym << "_load_end__ = __" << sym << "_end__;\n\n";
+        out << "  __"_L1 << sym << "_load_end__ = __"_L1 << sym << "_end__;\n\n"_L1;
     }
 }
 
 void writeSegmentUsage(QTextStream &out, const SectionStatement &s)
 {
     const QString &seg = s.segmentName;
-    out << "  __" << seg << "_segment_used_end__ = " << s.location << " + SIZEOF(" << s.name
-        << ");\n";
-    out << "  __" << seg << "_segment_used_size__ = __" << seg << "_segment_used_end__ - __" << seg
-        << "_segment_start__;\n\n";
+    out << "  __"_L1 << seg << "_segment_used_end__ = "_L1 << s.location << " + SIZEOF("_L1
+        << s.name << ");\n"_L1;
+    out << "  __"_L1 << seg << "_segment_used_size__ = __"_L1 << seg
+        << "_segment_used_end__ - __"_L1 << seg << "_segment_start__;\n\n"_L1;
 }
 
 void writeChecks(QTextStream &out, const SectionStatement &s, const QString &sym)
 {
     const QString &seg = s.segmentName;
-    const QString tooLarge = QStringLiteral("\"error: ") + s.name + " is too large to fit in " + seg
-                             + " memory segment\"";
+    const auto writeTooLarge = [&] {
+        out << "\"error: "_L1 << s.name << " is too large to fit in "_L1 << seg
+            << " memory segment\""_L1;
+    };
     if (s.isLoadedElsewhere) {
-        out << "  . = ASSERT(__" << sym << "_load_start__ == __" << sym << "_load_end__ || (__"
-            << sym << "_load_end__ - __" << seg << "_segment_start__) <=  __" << seg
-            << "_segment_size__ , " << tooLarge << ");\n";
+        out << "  . = ASSERT(__"_L1 << sym << "_load_start__ == __"_L1 << sym
+            << "_load_end__ || (__"_L1 << sym << "_load_end__ - __"_L1 << seg
+            << "_segment_start__) <=  __"_L1 << seg << "_segment_size__ , "_L1;
+        writeTooLarge();
+        out << ");\n"_L1;
     } else {
-        out << "  . = ASSERT(__" << sym << "_start__ == __" << sym << "_end__ || (__" << sym
-            << "_end__ - __" << seg << "_segment_start__) <= __" << seg << "_segment_size__ , "
-            << tooLarge << ");\n";
+        out << "  . = ASSERT(__"_L1 << sym << "_start__ == __"_L1 << sym << "_end__ || (__"_L1
+            << sym << "_end__ - __"_L1 << seg << "_segment_start__) <= __"_L1 << seg
+            << "_segment_size__ , "_L1;
+        writeTooLarge();
+        out << ");\n"_L1;
     }
     if (s.overlappedName) {
-        const char *predecessorLoad = s.overlappedIsLoadedElsewhere ? "_load" : "";
-        const char *ownLoad = s.isLoadedElsewhere ? "_load" : "";
-        out << "  . = ASSERT(__" << strippedName(*s.overlappedName) << predecessorLoad
-            << "_end__ <= __" << sym << ownLoad << "_start__ , \"error: section "
-            << *s.overlappedName << " overlaps absolute placed section " << s.name << "\");\n";
+        const QLatin1StringView predecessorLoad
+            = s.overlappedIsLoadedElsewhere ? "_load"_L1 : ""_L1;
+        const QLatin1StringView ownLoad = s.isLoadedElsewhere ? "_load"_L1 : ""_L1;
+        out << "  . = ASSERT(__"_L1 << strippedName(*s.overlappedName) << predecessorLoad
+            << "_end__ <= __"_L1 << sym << ownLoad << "_start__ , \"error: section "_L1
+            << *s.overlappedName << " overlaps absolute placed section "_L1 << s.name
+            << "\");\n"_L1;
     }
     out << '\n';
 }
