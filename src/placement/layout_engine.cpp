@@ -151,7 +151,7 @@ void LayoutEngine::prepareStatement(Frame &frame)
     SectionRecord *predecessor = liveRecordFrom(record->prev);
     SectionStatement &statement = frame.statement;
     statement.name = record->symbolName;
-    statement.segmentName = record->segment->symbolName();
+    statement.segmentName = record->segmentSymbolName;
     statement.location = location(record, predecessor);
     statement.isLoaded = section->isLoaded();
     const bool hasAlignment = section->hasAlignment();
@@ -225,7 +225,7 @@ QString LayoutEngine::location(const SectionRecord *record, const SectionRecord 
     const MemoryMapElement *section = record->section;
     if (section->hasStart())
         return section->startText();
-    const QString segmentName = record->segment->symbolName();
+    const QString &segmentName = record->segmentSymbolName;
     if (record->placeFromSegmentEnd) {
         return segmentStart(segmentName) + " + (__" + segmentName + "_segment_size__ - "
                + QString::number(record->offsetFromSegmentEnd) + ')';
@@ -256,7 +256,7 @@ QString LayoutEngine::runLocation(const SectionRecord *runSection,
         return QStringLiteral("0x") + hex8(section->start());
     QString location = runPredecessor ? QStringLiteral("__")
                                             + strippedName(runPredecessor->symbolName) + "_end__"
-                                      : segmentStart(runSection->segment->symbolName());
+                                      : segmentStart(runSection->segmentSymbolName);
     if (section->hasAlignment())
         location = alignedText(location, section->alignment());
     return location;

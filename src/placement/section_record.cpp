@@ -12,6 +12,8 @@ SectionRecord::SectionRecord(SectionRecord *prev, MemoryMapElement *section,
     , section(section)
     , segment(segment)
     , symbolName(section->symbolName())
+    , segmentSymbolName(prev && prev->segment == segment ? prev->segmentSymbolName
+                                                         : segment->symbolName())
 {
     if (prev)
         prev->lastInSegment = false;
@@ -33,7 +35,7 @@ SectionRecord *SectionList::append(SectionRecord *prev, MemoryMapElement *sectio
         m_firstBySymbolName.insert(record->symbolName, record);
     if (section->hasRunIn())
         m_byRunInText[section->runIn()].append(record);
-    m_lastBySegmentName.insert(segment->symbolName(), record);
+    m_lastBySegmentName.insert(record->segmentSymbolName, record);
     return record;
 }
 
