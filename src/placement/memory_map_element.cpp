@@ -3,6 +3,7 @@
 #include "placement/memory_map_element.h"
 
 #include "expr/evaluate.h"
+#include "xml/text_bytes.h"
 
 #include <algorithm>
 #include <utility>
@@ -151,7 +152,7 @@ QString MemoryMapElement::text(const std::string &name) const
     const std::string *value = attribute(name);
     if (!value)
         return QString();
-    return QString::fromLocal8Bit(value->data(), static_cast<qsizetype>(value->size()));
+    return fromBytes(*value);
 }
 
 bool MemoryMapElement::isNonEmpty(const std::string &name) const
