@@ -1,19 +1,23 @@
 // Lines at SECTIONS level are indented by two blanks, lines inside an output section by four;
 // every line ends with a single line feed. The odd blanks in a few lines (three after "=" in the
-// symbol lines, two after "<=" in one check) are part of the script's expected text.
+// symbol lines, two after "<=" in one check) are part of the script's expected text. A statement
+// is composed in one string, each line with a single "%" concatenation that sizes the string
+// once, and goes to the stream in one piece.
 #include "placement/statement_text.h"
 
 #include "placement/memory_map_element.h"
 
+#include <QStringBuilder>
 #include <QTextStream>
 
 namespace ldweave {
 
-// Literals reach the stream as Latin-1 views: a plain "..." would be converted into a new
-// QString for every insertion.
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+/// Characters reserved for one statement: a statement with symbols and checks fits.
+constexpr qsizetype kTypicalStatementLength = 1024;
 
 struct DefaultInput
 {
@@ -38,103 +42,97 @@ QString noLoadText(const SectionStatement &statement)
     return statement.isLoaded ? QString() : QStringLiteral(" (NOLOAD)");
 }
 
-void writeOpening(QTextStream &out, const SectionStatement &s, const QString &sym)
+void writeOpening(QString &out, const SectionStatement &s, const QString &sym)
 {
     if (s.form == StatementForm::Reservation) {
-        out << "  "_L1 << s.name << ' ' << s.location << noLoadText(s) << " :\n"_L1;
+        out += u"  " % s.name % u' ' % s.location % noLoadText(s) % u" :\n";
     } else {
-        out << "  __"_L1 << sym << "_load_start__ = "_L1 << s.location << ";\n"_L1;
-        out << "  "_L1 << s.name << ' ';
+        out += u"  __" % sym % u"_load_start__ = " % s.location % u";\n";
+        out += u"  " % s.name % u' ';
         if (s.form == StatementForm::RunIn)
-            out << s.runLocation;
+            out += s.runLocation;
         else if (s.form == StatementForm::RunOffset)
-            out << "__"_L1 << sym << "_load_start__ + "_L1 << s.runOffset;
+            out += u"__" % sym % u"_load_start__ + " % s.runOffset;
         else
-            out << s.location;
-        out << noLoadText(s) << " : AT("_L1 << s.location << ")\n"_L1;
+            out += s.location;
+        out += noLoadText(s) % u" : AT(" % s.location % u")\n";
     }
-    out << "  {\n"_L1;
-    out << "    __"_L1 << sym << "_start__ = .;\n"_L1;
+    out += u"  {\n";
+    out += u"    __" % sym % u"_start__ = .;\n";
     if (s.addressSymbol)
-        out << "    "_L1 << *s.addressSymbol << " =   __"_L1 << sym << "_start__;\n"_L1;
+        out += u"    " % *s.addressSymbol % u" =   __" % sym % u"_start__;\n";
     if (s.form == StatementForm::Reservation) {
         for (const QString &runInName : s.runInNames)
-            out << "    . = MAX(__"_L1 << sym << "_start__ + SIZEOF("_L1 << runInName
-                << "), .);\n"_L1;
+            out += u"    . = MAX(__" % sym % u"_start__ + SIZEOF(" % runInName % u"), .);\n";
     } else {
-        out << "    "_L1 << s.input << '\n';
+        out += u"    " % s.input % u'\n';
     }
 }
 
-void writeClosing(QTextStream &out, const SectionStatement &s, const QString &sym)
+void writeClosing(QString &out, const SectionStatement &s, const QString &sym)
 {
     if (s.minimumSize) {
         if (s.sizeAlignment) {
-            out << "    . = ALIGN(MAX(__"_L1 << sym << "_start__ + "_L1 << *s.minimumSize
-                << " , .), "_L1 << QString::number(*s.sizeAlignment) << ");\n"_L1;
+            out += u"    . = ALIGN(MAX(__" % sym % u"_start__ + " % *s.minimumSize % u" , .), "
+                   % QString::number(*s.sizeAlignment) % u");\n";
         } else {
-            out << "    . = MAX(__"_L1 << sym << "_start__ + "_L1 << *s.minimumSize
-                << " , .);\n"_L1;
+            out += u"    . = MAX(__" % sym % u"_start__ + " % *s.minimumSize % u" , .);\n";
         }
     }
     if (s.fill)
-        out << "  } ="_L1 << *s.fill << '\n';
+        out += u"  } =" % *s.fill % u'\n';
     else
-        out << "  }\n"_L1;
-    out << "  __"_L1 << sym << "_end__ = __"_L1 << sym << "_start__ + SIZEOF("_L1 << s.name
-        << ");\n"_L1;
-    out << "  __"_L1 << sym << "_size__ = SIZEOF("_L1 << s.name << ");\n"_L1;
+        out += u"  }\n";
+    out += u"  __" % sym % u"_end__ = __" % sym % u"_start__ + SIZEOF(" % s.name % u");\n";
+    out += u"  __" % sym % u"_size__ = SIZEOF(" % s.name % u");\n";
     if (s.endSymbol)
-        out << "  "_L1 << *s.endSymbol << " =   __"_L1 << sym << "_end__;\n"_L1;
+        out += u"  " % *s.endSymbol % u" =   __" % sym % u"_end__;\n";
     if (s.sizeSymbol)
-        out << *s.sizeSymbol << " =   __"_L1 << sym << "_size__;\n"_L1;
+        out += *s.sizeSymbol % u" =   __" % sym % u"_size__;\n";
     if (s.isLoadedElsewhere) {
-        out << "  __"_L1 << sym << "_load_end__ = __"_L1 << sym << "_load_start__ + SIZEOF("_L1
-            << s.name << ");\n\n"_L1;
+        out += u"  __" % sym % u"_load_end__ = __" % sym % u"_load_start__ + SIZEOF(" % s.name
+               % u");\n\n";
     } else {
-        out << "  __"_L1 << sym << "_load_end__ = __"_L1 << sym << "_end__;\n\n"_L1;
+        out += u"  __" % sym % u"_load_end__ = __" % sym % u"_end__;\n\n";
     }
 }
 
-void writeSegmentUsage(QTextStream &out, const SectionStatement &s)
+void writeSegmentUsage(QString &out, const SectionStatement &s)
 {
     const QString &seg = s.segmentName;
-    out << "  __"_L1 << seg << "_segment_used_end__ = "_L1 << s.location << " + SIZEOF("_L1
-        << s.name << ");\n"_L1;
-    out << "  __"_L1 << seg << "_segment_used_size__ = __"_L1 << seg
-        << "_segment_used_end__ - __"_L1 << seg << "_segment_start__;\n\n"_L1;
+    out += u"  __" % seg % u"_segment_used_end__ = " % s.location % u" + SIZEOF(" % s.name
+           % u");\n";
+    out += u"  __" % seg % u"_segment_used_size__ = __" % seg % u"_segment_used_end__ - __" % seg
+           % u"_segment_start__;\n\n";
 }
 
-void writeChecks(QTextStream &out, const SectionStatement &s, const QString &sym)
+void writeChecks(QString &out, const SectionStatement &s, const QString &sym)
 {
     const QString &seg = s.segmentName;
     const auto writeTooLarge = [&] {
-        out << "\"error: "_L1 << s.name << " is too large to fit in "_L1 << seg
-            << " memory segment\""_L1;
+        out += u"\"error: " % s.name % u" is too large to fit in " % seg % u" memory segment\"";
     };
     if (s.isLoadedElsewhere) {
-        out << "  . = ASSERT(__"_L1 << sym << "_load_start__ == __"_L1 << sym
-            << "_load_end__ || (__"_L1 << sym << "_load_end__ - __"_L1 << seg
-            << "_segment_start__) <=  __"_L1 << seg << "_segment_size__ , "_L1;
+        out += u"  . = ASSERT(__" % sym % u"_load_start__ == __" % sym % u"_load_end__ || (__" % sym
+               % u"_load_end__ - __" % seg % u"_segment_start__) <=  __" % seg
+               % u"_segment_size__ , ";
         writeTooLarge();
-        out << ");\n"_L1;
+        out += u");\n";
     } else {
-        out << "  . = ASSERT(__"_L1 << sym << "_start__ == __"_L1 << sym << "_end__ || (__"_L1
-            << sym << "_end__ - __"_L1 << seg << "_segment_start__) <= __"_L1 << seg
-            << "_segment_size__ , "_L1;
+        out += u"  . = ASSERT(__" % sym % u"_start__ == __" % sym % u"_end__ || (__" % sym
+               % u"_end__ - __" % seg % u"_segment_start__) <= __" % seg % u"_segment_size__ , ";
         writeTooLarge();
-        out << ");\n"_L1;
+        out += u");\n";
     }
     if (s.overlappedName) {
         const QLatin1StringView predecessorLoad
             = s.overlappedIsLoadedElsewhere ? "_load"_L1 : ""_L1;
         const QLatin1StringView ownLoad = s.isLoadedElsewhere ? "_load"_L1 : ""_L1;
-        out << "  . = ASSERT(__"_L1 << strippedName(*s.overlappedName) << predecessorLoad
-            << "_end__ <= __"_L1 << sym << ownLoad << "_start__ , \"error: section "_L1
-            << *s.overlappedName << " overlaps absolute placed section "_L1 << s.name
-            << "\");\n"_L1;
+        out += u"  . = ASSERT(__" % strippedName(*s.overlappedName) % predecessorLoad
+               % u"_end__ <= __" % sym % ownLoad % u"_start__ , \"error: section "
+               % *s.overlappedName % u" overlaps absolute placed section " % s.name % u"\");\n";
     }
-    out << '\n';
+    out += u'\n';
 }
 
 } // namespace
@@ -142,12 +140,15 @@ void writeChecks(QTextStream &out, const SectionStatement &s, const QString &sym
 void writeSectionStatement(QTextStream &stream, const SectionStatement &statement)
 {
     const QString sym = strippedName(statement.name);
-    writeOpening(stream, statement, sym);
-    writeClosing(stream, statement, sym);
+    QString text;
+    text.reserve(kTypicalStatementLength);
+    writeOpening(text, statement, sym);
+    writeClosing(text, statement, sym);
     if (statement.isLastInSegment)
-        writeSegmentUsage(stream, statement);
+        writeSegmentUsage(text, statement);
     if (statement.checkSegmentOverflow)
-        writeChecks(stream, statement, sym);
+        writeChecks(text, statement, sym);
+    stream << text;
 }
 
 QString defaultInputSections(const QString &name)
