@@ -157,7 +157,7 @@ QString defaultInputSections(const QString &name)
         if (name == QLatin1String(entry.name))
             return QLatin1String(entry.input);
     }
-    return QStringLiteral("*(") + name + ' ' + name + ".*)";
+    return u"*(" % name % u' ' % name % u".*)";
 }
 
 QString hex8(uint32_t value)
