@@ -31,8 +31,10 @@ SectionRecord *SectionList::append(SectionRecord *prev, MemoryMapElement *sectio
 {
     m_records.push_back(std::make_unique<SectionRecord>(prev, section, segment));
     SectionRecord *record = m_records.back().get();
-    if (!m_firstBySymbolName.contains(record->symbolName))
-        m_firstBySymbolName.insert(record->symbolName, record);
+    // One hash look-up: a new slot starts null and only the first record fills it.
+    SectionRecord *&first = m_firstBySymbolName[record->symbolName];
+    if (!first)
+        first = record;
     if (section->hasRunIn())
         m_byRunInText[section->runIn()].append(record);
     m_lastBySegmentName.insert(record->segmentSymbolName, record);
