@@ -3,12 +3,13 @@
 
   run_bench.py --ldweave BIN --floor BIN --launcher BIN --work DIR [--runs N] [--source DIR]
       The full table: an example board, 1k, 10k and 100k sections and a pre-processor-heavy
-      case. Every case is run N times (default 5), interleaved with "xmllint --noout" over the
+      case. Every case is run N times (default 7), interleaved with "xmllint --noout" over the
       same input files and with the floor program (a do-nothing program linked to the same Qt
-      library), so the ratios compare runs made under the same machine load. Times are medians
-      of wall-clock time, peak RSS is the largest of the runs. Every command is started through
-      the launcher (run_measured.cpp), which reports its wall time, processor time and RSS. The targets are checked below
-      the table; a target that is not met is reported, not an error.
+      library), so the ratios compare runs made under the same machine load. Times are medians;
+      the ratios use wall-clock time, and processor time is shown beside it because it suffers
+      less from other load on the machine. Peak RSS is the largest of the runs. Every command
+      is started through the launcher (run_measured.cpp), which reports these costs. The
+      targets are checked below the table; a target that is not met is reported, not an error.
 
   run_bench.py --smoke --ldweave BIN --floor BIN --launcher BIN --work DIR
       A quick check against accidental super-linear work: runs 10k and 40k sections a few times
@@ -106,6 +107,9 @@ class Measurement:
     def wall(self):
         return statistics.median(s.wall for s in self.tool)
 
+    def cpu(self):
+        return statistics.median(s.cpu for s in self.tool)
+
     def rss(self):
         return max(s.rss for s in self.tool)
 
@@ -114,6 +118,10 @@ class Measurement:
 
     def floor_ratio(self):
         return self.wall() / statistics.median(s.wall for s in self.floor)
+
+    def rss_ratio(self):
+        """Peak RSS over the bytes read and written."""
+        return self.rss() * 1024 / (self.case.input_bytes() + self.output_bytes)
 
 
 def measure(case, tools, runs, with_xmllint=True):
@@ -134,12 +142,13 @@ def kib(count):
 
 
 def print_table(measurements):
-    header = ('input', 'input bytes', 'output bytes', 'wall (median)', 'peak RSS',
-              '/ xmllint', '/ floor')
+    header = ('input', 'input bytes', 'output bytes', 'wall (median)', 'cpu (median)',
+              'peak RSS', '/ xmllint', '/ floor')
     rows = [header]
     for m in measurements:
         rows.append((m.case.name, kib(m.case.input_bytes()), kib(m.output_bytes),
-                     f'{m.wall() * 1000:.1f} ms', f'{m.rss() / 1024:.1f} MiB',
+                     f'{m.wall() * 1000:.1f} ms', f'{m.cpu() * 1000:.1f} ms',
+                     f'{m.rss() / 1024:.1f} MiB',
                      f'{m.xmllint_ratio():.2f}x', f'{m.floor_ratio():.2f}x'))
     widths = [max(len(row[i]) for row in rows) for i in range(len(header))]
     for index, row in enumerate(rows):
@@ -158,14 +167,15 @@ def print_targets(by_name):
         ('time(100k) / time(10k) <= 11', hundred.wall() / ten.wall(), 11.0),
         ('100k sections within 2x xmllint --noout', hundred.xmllint_ratio(), 2.0),
     ]
-    worst_rss = max(by_name.values(),
-                    key=lambda m: m.rss() * 1024 / (m.case.input_bytes() + m.output_bytes))
-    rss_ratio = worst_rss.rss() * 1024 / (worst_rss.case.input_bytes() + worst_rss.output_bytes)
-    checks.append((f'peak RSS <= 4x (input + output) bytes (worst: {worst_rss.case.name})',
-                   rss_ratio, 4.0))
+    for m in by_name.values():
+        checks.append((f'peak RSS <= 4x (input + output) bytes, {m.case.name}', m.rss_ratio(),
+                       4.0))
     print()
     for text, value, limit in checks:
         print(f'{"met    " if value <= limit else "NOT MET"}  {text}: {value:.2f}')
+    floor_rss = max(s.rss for s in board.floor)
+    print(f'(the floor program alone peaks at {floor_rss / 1024:.1f} MiB, so small inputs cannot'
+          f' meet the RSS target)')
 
 
 def full(arguments):
@@ -211,7 +221,7 @@ def main():
     parser.add_argument('--work', required=True)
     parser.add_argument('--source', default=os.path.dirname(os.path.dirname(
         os.path.abspath(__file__))))
-    parser.add_argument('--runs', type=int, default=5)
+    parser.add_argument('--runs', type=int, default=7)
     parser.add_argument('--smoke', action='store_true')
     arguments = parser.parse_args()
     arguments.ldweave = os.path.abspath(arguments.ldweave)
