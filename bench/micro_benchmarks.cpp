@@ -1,12 +1,11 @@
 // Micro-benchmarks of the hot paths of a run: the XML parser, expression evaluation, macro
 // expansion and the linker script writer. Inputs are built in memory, so only the measured
 // code runs inside the timing loops (the writer's file is written to a temporary folder).
-#include "synthetic_text.h"
-
 #include "expr/evaluate.h"
 #include "ldscript/linker_script_writer.h"
 #include "macros/macros.h"
 #include "macros/property_class_list.h"
+#include "synthetic_text.h"
 #include "xml/memory_map.h"
 #include "xml/xml_document.h"
 
@@ -36,9 +35,9 @@ BENCHMARK(BM_ParseXML)->Arg(1000)->Arg(10000);
 // The attribute texts a memory map and a placement file typically hold.
 void BM_EvaluateNumberBits(benchmark::State &state)
 {
-    const QStringList texts = {"0x08000000", "128 * 1024",        "(4 * 64)",
-                               "0x20000000 + 0x100", "1 << 12",  "4 * 1024 * 1024",
-                               "256",        "0x08000000 + 3 * 0x1000000"};
+    const QStringList texts
+        = {"0x08000000", "128 * 1024",      "(4 * 64)", "0x20000000 + 0x100",
+           "1 << 12",    "4 * 1024 * 1024", "256",      "0x08000000 + 3 * 0x1000000"};
     SimpleExpressionParser &parser = processExpressionParser();
     for (auto _ : state) {
         for (const QString &text : texts) {
@@ -77,8 +76,7 @@ void BM_WriteLinkerScript(benchmark::State &state)
     MemoryMap placement;
     const int sections = static_cast<int>(state.range(0));
     if (!memoryMap.loadText(QString::fromStdString(syntheticMemoryMap(kSegments)))
-        || !placement.loadText(
-            QString::fromStdString(syntheticPlacement(sections, kSegments)))) {
+        || !placement.loadText(QString::fromStdString(syntheticPlacement(sections, kSegments)))) {
         state.SkipWithError("synthetic documents do not load");
         return;
     }
