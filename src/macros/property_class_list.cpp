@@ -18,7 +18,9 @@ namespace {
 
 struct ClockMacro
 {
-    const char16_t *name;
+    /// A view, so that its length is known and a comparison with another name's length fails
+    /// at once; every expanded reference is compared with all of them.
+    QStringView name;
     /// Date-time pattern; nullptr for UnixTime, which is a number.
     const char16_t *pattern;
 };

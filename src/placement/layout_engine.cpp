@@ -10,6 +10,7 @@
 #include "placement/section_record.h"
 #include "placement/statement_text.h"
 
+#include <QStringBuilder>
 #include <QStringList>
 
 #include <cstdio>
@@ -45,12 +46,12 @@ struct Frame
 
 QString alignedText(const QString &location, uint32_t alignment)
 {
-    return QStringLiteral("ALIGN(") + location + " , " + QString::number(alignment) + ')';
+    return u"ALIGN(" % location % u" , " % QString::number(alignment) % u')';
 }
 
 QString segmentStart(const QString &segmentName)
 {
-    return QStringLiteral("__") + segmentName + "_segment_start__";
+    return u"__" % segmentName % u"_segment_start__";
 }
 
 class LayoutEngine
@@ -151,7 +152,7 @@ void LayoutEngine::prepareStatement(Frame &frame)
     SectionRecord *predecessor = liveRecordFrom(record->prev);
     SectionStatement &statement = frame.statement;
     statement.name = record->symbolName;
-    statement.segmentName = record->segment->symbolName();
+    statement.segmentName = record->segmentSymbolName;
     statement.location = location(record, predecessor);
     statement.isLoaded = section->isLoaded();
     const bool hasAlignment = section->hasAlignment();
@@ -169,7 +170,7 @@ void LayoutEngine::prepareStatement(Frame &frame)
 
     QString input = section->hasInputSections() ? section->inputSections()
                                                 : defaultInputSections(record->symbolName);
-    statement.input = section->isKept() ? QStringLiteral("KEEP(") + input + ')' : input;
+    statement.input = section->isKept() ? u"KEEP(" % input % u')' : input;
     if (section->hasAddressSymbol())
         statement.addressSymbol = section->addressSymbol();
     if (section->hasEndSymbol())
@@ -225,19 +226,19 @@ QString LayoutEngine::location(const SectionRecord *record, const SectionRecord 
     const MemoryMapElement *section = record->section;
     if (section->hasStart())
         return section->startText();
-    const QString segmentName = record->segment->symbolName();
+    const QString &segmentName = record->segmentSymbolName;
     if (record->placeFromSegmentEnd) {
-        return segmentStart(segmentName) + " + (__" + segmentName + "_segment_size__ - "
-               + QString::number(record->offsetFromSegmentEnd) + ')';
+        return segmentStart(segmentName) % u" + (__" % segmentName % u"_segment_size__ - "
+               % QString::number(record->offsetFromSegmentEnd) % u')';
     }
     QString location;
     if (!predecessor) {
         location = segmentStart(segmentName);
     } else if (predecessor->section->isLoadedElsewhere()) {
-        location = QStringLiteral("__") + strippedName(predecessor->symbolName)
-                   + "_load_start__ + SIZEOF(" + predecessor->symbolName + ')';
+        location = u"__" % strippedName(predecessor->symbolName) % u"_load_start__ + SIZEOF("
+                   % predecessor->symbolName % u')';
     } else {
-        location = QStringLiteral("__") + strippedName(predecessor->symbolName) + "_end__";
+        location = u"__" % strippedName(predecessor->symbolName) % u"_end__";
     }
     if (section->hasAlignment()) {
         const uint32_t alignment = section->alignment();
@@ -253,10 +254,10 @@ QString LayoutEngine::runLocation(const SectionRecord *runSection,
 {
     const MemoryMapElement *section = runSection->section;
     if (section->hasStart())
-        return QStringLiteral("0x") + hex8(section->start());
-    QString location = runPredecessor ? QStringLiteral("__")
-                                            + strippedName(runPredecessor->symbolName) + "_end__"
-                                      : segmentStart(runSection->segment->symbolName());
+        return u"0x" % hex8(section->start());
+    QString location = runPredecessor
+                           ? QString(u"__" % strippedName(runPredecessor->symbolName) % u"_end__")
+                           : segmentStart(runSection->segmentSymbolName);
     if (section->hasAlignment())
         location = alignedText(location, section->alignment());
     return location;

@@ -3,6 +3,7 @@
 #include "placement/memory_map_element.h"
 
 #include "expr/evaluate.h"
+#include "xml/text_bytes.h"
 
 #include <algorithm>
 #include <utility>
@@ -76,7 +77,7 @@ uint32_t evaluateStart(const QString &text, uint32_t base)
 uint32_t computeElement(MemoryMapElement *element, uint32_t base)
 {
     const ElementKind kind = element->kind();
-    const bool hasStartAttribute = element->hasAttribute("start");
+    const bool hasStartAttribute = element->valueOf("start") != nullptr;
     if (hasStartAttribute) {
         switch (kind) {
         case ElementKind::MemorySegment:
@@ -93,7 +94,7 @@ uint32_t computeElement(MemoryMapElement *element, uint32_t base)
             break;
         }
     }
-    if (element->hasAttribute("size")) {
+    if (element->valueOf("size")) {
         switch (kind) {
         case ElementKind::MemorySegment:
         case ElementKind::ProgramSection:
@@ -146,23 +147,32 @@ MemoryMapElement::MemoryMapElement(std::string tagName, bool readOnly)
     , m_readOnly(readOnly)
 {}
 
-QString MemoryMapElement::text(const std::string &name) const
+const std::string *MemoryMapElement::valueOf(std::string_view name) const
 {
-    const std::string *value = attribute(name);
-    if (!value)
-        return QString();
-    return QString::fromLocal8Bit(value->data(), static_cast<qsizetype>(value->size()));
+    for (const XMLAttribute &attribute : attributes()) {
+        if (attribute.name == name)
+            return &attribute.value;
+    }
+    return nullptr;
 }
 
-bool MemoryMapElement::isNonEmpty(const std::string &name) const
+QString MemoryMapElement::text(std::string_view name) const
 {
-    const std::string *value = attribute(name);
+    const std::string *value = valueOf(name);
+    if (!value)
+        return QString();
+    return fromBytes(*value);
+}
+
+bool MemoryMapElement::isNonEmpty(std::string_view name) const
+{
+    const std::string *value = valueOf(name);
     return value && !value->empty();
 }
 
-bool MemoryMapElement::isYes(const std::string &name) const
+bool MemoryMapElement::isYes(std::string_view name) const
 {
-    const std::string *value = attribute(name);
+    const std::string *value = valueOf(name);
     if (!value || value->size() != 3)
         return false;
     const char *yes = "yes";
@@ -186,7 +196,7 @@ uint32_t MemoryMapElement::alignment() const
 
 bool MemoryMapElement::hasReadOnlyAccess() const
 {
-    const std::string *access = attribute("access");
+    const std::string *access = valueOf("access");
     return access && *access == "ReadOnly";
 }
 
@@ -260,7 +270,7 @@ MemoryMapElement *findElement(MemoryMapElement *start, const QString &name, Elem
     MemoryMapElement *found = nullptr;
     walkPreOrder(start, [&](MemoryMapElement *element) {
         if (element->kind() == kind) {
-            const std::string *elementName = element->attribute("name");
+            const std::string *elementName = element->valueOf("name");
             if (elementName && *elementName == wanted) {
                 found = element;
                 return Walk::Stop;
@@ -282,7 +292,7 @@ QHash<QString, MemoryMapElement *> segmentsByName(MemoryMapElement *root)
     if (!root)
         return segments;
     walkPreOrder(root, [&](MemoryMapElement *element) {
-        if (element->kind() == ElementKind::MemorySegment && element->hasAttribute("name")) {
+        if (element->kind() == ElementKind::MemorySegment && element->valueOf("name")) {
             const QString name = element->name();
             if (!segments.contains(name))
                 segments.insert(name, element);

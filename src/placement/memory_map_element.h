@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ldweave {
 
@@ -55,12 +56,15 @@ public:
     /// The file this element was read from was not writable.
     bool isReadOnly() const { return m_readOnly; }
 
+    /// The value of the first attribute of that name, or null; like attribute(), but the name
+    /// is a view, so the accessors below build no string to ask with.
+    const std::string *valueOf(std::string_view name) const;
     /// The text of an attribute, empty when absent.
-    QString text(const std::string &name) const;
+    QString text(std::string_view name) const;
     /// The attribute exists and its value is not empty.
-    bool isNonEmpty(const std::string &name) const;
+    bool isNonEmpty(std::string_view name) const;
     /// The attribute's value is "yes" in any letter case.
-    bool isYes(const std::string &name) const;
+    bool isYes(std::string_view name) const;
 
     /// "name", verbatim.
     QString name() const { return text("name"); }
@@ -76,22 +80,22 @@ public:
     /// "alignment" read as an integer literal (see parseIntegerLiteral).
     uint32_t alignment() const;
     bool isLoaded() const { return isYes("load"); }
-    bool hasFill() const { return hasAttribute("fill"); }
+    bool hasFill() const { return valueOf("fill") != nullptr; }
     QString fill() const { return text("fill"); }
     bool isKept() const { return isYes("keep"); }
     bool hasInputSections() const { return isNonEmpty("inputsections"); }
     QString inputSections() const { return text("inputsections"); }
-    bool hasRunIn() const { return hasAttribute("runin"); }
+    bool hasRunIn() const { return valueOf("runin") != nullptr; }
     QString runIn() const { return text("runin"); }
-    bool hasRunOffset() const { return hasAttribute("runoffset"); }
+    bool hasRunOffset() const { return valueOf("runoffset") != nullptr; }
     QString runOffset() const { return text("runoffset"); }
     /// The section is loaded here but runs elsewhere: it has "runin" or "runoffset".
     bool isLoadedElsewhere() const { return hasRunIn() || hasRunOffset(); }
-    bool hasAddressSymbol() const { return hasAttribute("address_symbol"); }
+    bool hasAddressSymbol() const { return valueOf("address_symbol") != nullptr; }
     QString addressSymbol() const { return text("address_symbol"); }
-    bool hasEndSymbol() const { return hasAttribute("end_symbol"); }
+    bool hasEndSymbol() const { return valueOf("end_symbol") != nullptr; }
     QString endSymbol() const { return text("end_symbol"); }
-    bool hasSizeSymbol() const { return hasAttribute("size_symbol"); }
+    bool hasSizeSymbol() const { return valueOf("size_symbol") != nullptr; }
     QString sizeSymbol() const { return text("size_symbol"); }
     bool isPlaceFromSegmentEnd() const { return isYes("place_from_segment_end"); }
     /// A segment's "access" is exactly "ReadOnly"; any other value or none means writable.

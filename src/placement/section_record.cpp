@@ -12,6 +12,8 @@ SectionRecord::SectionRecord(SectionRecord *prev, MemoryMapElement *section,
     , section(section)
     , segment(segment)
     , symbolName(section->symbolName())
+    , segmentSymbolName(prev && prev->segment == segment ? prev->segmentSymbolName
+                                                         : segment->symbolName())
 {
     if (prev)
         prev->lastInSegment = false;
@@ -29,11 +31,13 @@ SectionRecord *SectionList::append(SectionRecord *prev, MemoryMapElement *sectio
 {
     m_records.push_back(std::make_unique<SectionRecord>(prev, section, segment));
     SectionRecord *record = m_records.back().get();
-    if (!m_firstBySymbolName.contains(record->symbolName))
-        m_firstBySymbolName.insert(record->symbolName, record);
+    // One hash look-up: a new slot starts null and only the first record fills it.
+    SectionRecord *&first = m_firstBySymbolName[record->symbolName];
+    if (!first)
+        first = record;
     if (section->hasRunIn())
         m_byRunInText[section->runIn()].append(record);
-    m_lastBySegmentName.insert(segment->symbolName(), record);
+    m_lastBySegmentName.insert(record->segmentSymbolName, record);
     return record;
 }
 

@@ -30,6 +30,9 @@ struct SectionRecord
     MemoryMapElement *segment;
     /// The section's "name" with spaces replaced by "_": the output section name.
     QString symbolName;
+    /// The segment's symbol name, shared with prev when it is of the same segment, so a chain
+    /// of records converts the segment name once instead of at every use.
+    QString segmentSymbolName;
     bool laidOut = false;
     /// The layout engine is inside this record; meeting it again is a cyclic dependency.
     bool visiting = false;

@@ -1,15 +1,23 @@
 // Lines at SECTIONS level are indented by two blanks, lines inside an output section by four;
 // every line ends with a single line feed. The odd blanks in a few lines (three after "=" in the
-// symbol lines, two after "<=" in one check) are part of the script's expected text.
+// symbol lines, two after "<=" in one check) are part of the script's expected text. A statement
+// is composed in one string, each line with a single "%" concatenation that sizes the string
+// once, and goes to the stream in one piece.
 #include "placement/statement_text.h"
 
 #include "placement/memory_map_element.h"
 
+#include <QStringBuilder>
 #include <QTextStream>
 
 namespace ldweave {
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
+
+/// Characters reserved for one statement: a statement with symbols and checks fits.
+constexpr qsizetype kTypicalStatementLength = 1024;
 
 struct DefaultInput
 {
@@ -34,92 +42,97 @@ QString noLoadText(const SectionStatement &statement)
     return statement.isLoaded ? QString() : QStringLiteral(" (NOLOAD)");
 }
 
-void writeOpening(QTextStream &out, const SectionStatement &s, const QString &sym)
+void writeOpening(QString &out, const SectionStatement &s, const QString &sym)
 {
     if (s.form == StatementForm::Reservation) {
-        out << "  " << s.name << ' ' << s.location << noLoadText(s) << " :\n";
+        out += u"  " % s.name % u' ' % s.location % noLoadText(s) % u" :\n";
     } else {
-        out << "  __" << sym << "_load_start__ = " << s.location << ";\n";
-        out << "  " << s.name << ' ';
+        out += u"  __" % sym % u"_load_start__ = " % s.location % u";\n";
+        out += u"  " % s.name % u' ';
         if (s.form == StatementForm::RunIn)
-            out << s.runLocation;
+            out += s.runLocation;
         else if (s.form == StatementForm::RunOffset)
-            out << "__" << sym << "_load_start__ + " << s.runOffset;
+            out += u"__" % sym % u"_load_start__ + " % s.runOffset;
         else
-            out << s.location;
-        out << noLoadText(s) << " : AT(" << s.location << ")\n";
+            out += s.location;
+        out += noLoadText(s) % u" : AT(" % s.location % u")\n";
     }
-    out << "  {\n";
-    out << "    __" << sym << "_start__ = .;\n";
+    out += u"  {\n";
+    out += u"    __" % sym % u"_start__ = .;\n";
     if (s.addressSymbol)
-        out << "    " << *s.addressSymbol << " =   __" << sym << "_start__;\n";
+        out += u"    " % *s.addressSymbol % u" =   __" % sym % u"_start__;\n";
     if (s.form == StatementForm::Reservation) {
         for (const QString &runInName : s.runInNames)
-            out << "    . = MAX(__" << sym << "_start__ + SIZEOF(" << runInName << "), .);\n";
+            out += u"    . = MAX(__" % sym % u"_start__ + SIZEOF(" % runInName % u"), .);\n";
     } else {
-        out << "    " << s.input << '\n';
+        out += u"    " % s.input % u'\n';
     }
 }
 
-void writeClosing(QTextStream &out, const SectionStatement &s, const QString &sym)
+void writeClosing(QString &out, const SectionStatement &s, const QString &sym)
 {
     if (s.minimumSize) {
         if (s.sizeAlignment) {
-            out << "    . = ALIGN(MAX(__" << sym << "_start__ + " << *s.minimumSize << " , .), "
-                << QString::number(*s.sizeAlignment) << ");\n";
+            out += u"    . = ALIGN(MAX(__" % sym % u"_start__ + " % *s.minimumSize % u" , .), "
+                   % QString::number(*s.sizeAlignment) % u");\n";
         } else {
-            out << "    . = MAX(__" << sym << "_start__ + " << *s.minimumSize << " , .);\n";
+            out += u"    . = MAX(__" % sym % u"_start__ + " % *s.minimumSize % u" , .);\n";
         }
     }
     if (s.fill)
-        out << "  } =" << *s.fill << '\n';
+        out += u"  } =" % *s.fill % u'\n';
     else
-        out << "  }\n";
-    out << "  __" << sym << "_end__ = __" << sym << "_start__ + SIZEOF(" << s.name << ");\n";
-    out << "  __" << sym << "_size__ = SIZEOF(" << s.name << ");\n";
+        out += u"  }\n";
+    out += u"  __" % sym % u"_end__ = __" % sym % u"_start__ + SIZEOF(" % s.name % u");\n";
+    out += u"  __" % sym % u"_size__ = SIZEOF(" % s.name % u");\n";
     if (s.endSymbol)
-        out << "  " << *s.endSymbol << " =   __" << sym << "_end__;\n";
+        out += u"  " % *s.endSymbol % u" =   __" % sym % u"_end__;\n";
     if (s.sizeSymbol)
-        out << *s.sizeSymbol << " =   __" << sym << "_size__;\n";
+        out += *s.sizeSymbol % u" =   __" % sym % u"_size__;\n";
     if (s.isLoadedElsewhere) {
-        out << "  __" << sym << "_load_end__ = __" << sym << "_load_start__ + SIZEOF(" << s.name
-            << ");\n\n";
+        out += u"  __" % sym % u"_load_end__ = __" % sym % u"_load_start__ + SIZEOF(" % s.name
+               % u");\n\n";
     } else {
-        out << "  __" << sym << "_load_end__ = __" << sym << "_end__;\n\n";
+        out += u"  __" % sym % u"_load_end__ = __" % sym % u"_end__;\n\n";
     }
 }
 
-void writeSegmentUsage(QTextStream &out, const SectionStatement &s)
+void writeSegmentUsage(QString &out, const SectionStatement &s)
 {
     const QString &seg = s.segmentName;
-    out << "  __" << seg << "_segment_used_end__ = " << s.location << " + SIZEOF(" << s.name
-        << ");\n";
-    out << "  __" << seg << "_segment_used_size__ = __" << seg << "_segment_used_end__ - __" << seg
-        << "_segment_start__;\n\n";
+    out += u"  __" % seg % u"_segment_used_end__ = " % s.location % u" + SIZEOF(" % s.name
+           % u");\n";
+    out += u"  __" % seg % u"_segment_used_size__ = __" % seg % u"_segment_used_end__ - __" % seg
+           % u"_segment_start__;\n\n";
 }
 
-void writeChecks(QTextStream &out, const SectionStatement &s, const QString &sym)
+void writeChecks(QString &out, const SectionStatement &s, const QString &sym)
 {
     const QString &seg = s.segmentName;
-    const QString tooLarge = QStringLiteral("\"error: ") + s.name + " is too large to fit in " + seg
-                             + " memory segment\"";
+    const auto writeTooLarge = [&] {
+        out += u"\"error: " % s.name % u" is too large to fit in " % seg % u" memory segment\"";
+    };
     if (s.isLoadedElsewhere) {
-        out << "  . = ASSERT(__" << sym << "_load_start__ == __" << sym << "_load_end__ || (__"
-            << sym << "_load_end__ - __" << seg << "_segment_start__) <=  __" << seg
-            << "_segment_size__ , " << tooLarge << ");\n";
+        out += u"  . = ASSERT(__" % sym % u"_load_start__ == __" % sym % u"_load_end__ || (__" % sym
+               % u"_load_end__ - __" % seg % u"_segment_start__) <=  __" % seg
+               % u"_segment_size__ , ";
+        writeTooLarge();
+        out += u");\n";
     } else {
-        out << "  . = ASSERT(__" << sym << "_start__ == __" << sym << "_end__ || (__" << sym
-            << "_end__ - __" << seg << "_segment_start__) <= __" << seg << "_segment_size__ , "
-            << tooLarge << ");\n";
+        out += u"  . = ASSERT(__" % sym % u"_start__ == __" % sym % u"_end__ || (__" % sym
+               % u"_end__ - __" % seg % u"_segment_start__) <= __" % seg % u"_segment_size__ , ";
+        writeTooLarge();
+        out += u");\n";
     }
     if (s.overlappedName) {
-        const char *predecessorLoad = s.overlappedIsLoadedElsewhere ? "_load" : "";
-        const char *ownLoad = s.isLoadedElsewhere ? "_load" : "";
-        out << "  . = ASSERT(__" << strippedName(*s.overlappedName) << predecessorLoad
-            << "_end__ <= __" << sym << ownLoad << "_start__ , \"error: section "
-            << *s.overlappedName << " overlaps absolute placed section " << s.name << "\");\n";
+        const QLatin1StringView predecessorLoad
+            = s.overlappedIsLoadedElsewhere ? "_load"_L1 : ""_L1;
+        const QLatin1StringView ownLoad = s.isLoadedElsewhere ? "_load"_L1 : ""_L1;
+        out += u"  . = ASSERT(__" % strippedName(*s.overlappedName) % predecessorLoad
+               % u"_end__ <= __" % sym % ownLoad % u"_start__ , \"error: section "
+               % *s.overlappedName % u" overlaps absolute placed section " % s.name % u"\");\n";
     }
-    out << '\n';
+    out += u'\n';
 }
 
 } // namespace
@@ -127,12 +140,15 @@ void writeChecks(QTextStream &out, const SectionStatement &s, const QString &sym
 void writeSectionStatement(QTextStream &stream, const SectionStatement &statement)
 {
     const QString sym = strippedName(statement.name);
-    writeOpening(stream, statement, sym);
-    writeClosing(stream, statement, sym);
+    QString text;
+    text.reserve(kTypicalStatementLength);
+    writeOpening(text, statement, sym);
+    writeClosing(text, statement, sym);
     if (statement.isLastInSegment)
-        writeSegmentUsage(stream, statement);
+        writeSegmentUsage(text, statement);
     if (statement.checkSegmentOverflow)
-        writeChecks(stream, statement, sym);
+        writeChecks(text, statement, sym);
+    stream << text;
 }
 
 QString defaultInputSections(const QString &name)
@@ -141,7 +157,7 @@ QString defaultInputSections(const QString &name)
         if (name == QLatin1String(entry.name))
             return QLatin1String(entry.input);
     }
-    return QStringLiteral("*(") + name + ' ' + name + ".*)";
+    return u"*(" % name % u' ' % name % u".*)";
 }
 
 QString hex8(uint32_t value)

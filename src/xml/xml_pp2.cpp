@@ -5,6 +5,7 @@
 #include "xml/xml_pp2.h"
 
 #include "expr/evaluate.h"
+#include "xml/text_bytes.h"
 
 #include <QDir>
 #include <QStringList>
@@ -16,17 +17,6 @@
 namespace ldweave {
 
 namespace {
-
-QString fromBytes(const std::string &bytes)
-{
-    return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
-}
-
-std::string toBytes(const QString &text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    return std::string(bytes.constData(), size_t(bytes.size()));
-}
 
 const char kMissingFragmentMessage[]
     = "XmlPP::processConditionals(): xmlput cannot fine xmldef named ";
