@@ -22,8 +22,9 @@ inline constexpr int kMaxIncludeDepth = 32;
 
 /// Most files one pass loads through `include`, at any depth.
 /// Decision: further includes warn and are treated like unreadable files, so a file that
-/// includes itself twice cannot make the pass load 2^kMaxIncludeDepth files.
-inline constexpr int kMaxIncludedFiles = 10000;
+/// includes itself twice cannot make the pass load 2^kMaxIncludeDepth files. A thousand is far
+/// more than any board's file set and keeps such a pass well under a second.
+inline constexpr int kMaxIncludedFiles = 1000;
 
 /// Most pastes nested inside each other, i.e. an `xmlput` met while walking the copy made by
 /// another `xmlput`. Decision: an `xmlput` met at this depth warns and is kept as an ordinary
@@ -42,6 +43,16 @@ inline constexpr int64_t kMaxLoopIterations = 65536;
 /// is unknown). The first refusal of a pass warns and later ones are silent, so fragments that
 /// paste each other in a tree end quickly without flooding the diagnostics.
 inline constexpr int64_t kMaxCopiedNodes = 1000000;
+/// Most bytes (tag names, attribute names and values, texts) that loops and pastes may copy in
+/// one pass: 256 MiB. Decision: as for kMaxCopiedNodes, a loop or paste whose copies would pass
+/// it is refused as a whole, so a few nodes holding long values cannot be copied into gigabytes.
+inline constexpr int64_t kMaxCopiedBytes = int64_t(256) * 1024 * 1024;
+/// Most characters macro expansion may add to the texts of one document, summed over all its
+/// pre-processing passes (attribute values, conditions, definitions, loop numbers): 64 Mi.
+/// Decision: once the sum passes the bound, later texts stay as written and the first refusal
+/// warns. Each expansion alone already stops at kMaxExpandedLength; this bound keeps loops and
+/// pastes from multiplying such expansions into unbounded time and memory.
+inline constexpr qsizetype kMaxExpansionGrowth = qsizetype(64) * 1024 * 1024;
 
 class XMLPP2 : public QXMLDocument
 {
@@ -80,10 +91,16 @@ public:
     /// the document. A later `xmldef` of the same name replaces an entry.
     const std::map<QString, std::unique_ptr<XMLElement>> &xmldefs() const { return m_xmldefs; }
 
+    /// expandMacros with the user macros only, counted against kMaxExpansionGrowth: the text as
+    /// written once the document's expansions have added that many characters.
+    QString expandWithinBudget(const QString &text, const MacroMap &macros);
+
 private:
     class Pass;
 
     std::map<QString, std::unique_ptr<XMLElement>> m_xmldefs;
+    qsizetype m_expansionGrowth = 0; ///< characters all expansions of this document have added
+    bool m_expansionBudgetReported = false;
 };
 
 } // namespace ldweave
