@@ -4,18 +4,11 @@
 #include "fuzz_support.h"
 #include "macros/macro_list.h"
 #include "macros/macros.h"
-#include "macros/property_class_list.h"
 
 #include <cstddef>
 #include <cstdint>
 
 using namespace ldweave;
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    createMacroTable();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

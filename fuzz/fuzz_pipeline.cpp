@@ -3,7 +3,6 @@
 // text, the placement text from a file (pre-processed), and the script written to a file.
 #include "fuzz_support.h"
 #include "ldscript/linker_script_writer.h"
-#include "macros/property_class_list.h"
 #include "placement/memory_map_element.h"
 #include "xml/hexception.h"
 #include "xml/memory_map.h"
@@ -15,12 +14,6 @@
 #include <cstdint>
 
 using namespace ldweave;
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    createMacroTable();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

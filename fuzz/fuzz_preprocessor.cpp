@@ -3,7 +3,6 @@
 // of "self.xml" reads it again.
 #include "fuzz_support.h"
 #include "macros/macro_list.h"
-#include "macros/property_class_list.h"
 #include "xml/xml_pp2.h"
 
 #include <QDir>
@@ -25,12 +24,6 @@ public:
 };
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    createMacroTable();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,10 +1,20 @@
 // Helpers shared by the fuzz targets.
 #include "fuzz_support.h"
 
+#include "macros/property_class_list.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdlib>
+
+// Runs once before the first input: the run sequence creates the macro table before anything
+// is loaded, and so does every target that uses these helpers.
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    ldweave::createMacroTable();
+    return 0;
+}
 
 namespace ldweave {
 
