@@ -852,6 +852,8 @@ void XMLPP2::Pass::adoptRoot(XMLNode *holder, const QString &path)
 
 void XMLPP2::processConditionals(XMLNode *node, const QString &path, MacroMap &macros, bool expand)
 {
+    for (const XMLNode *sibling = node; sibling; sibling = sibling->nextSibling())
+        m_expansionAllowance += kExpansionGrowthPerByte * countNodes(sibling, false).bytes;
     Pass(*this).run(node, path, macros, expand);
 }
 
@@ -859,12 +861,11 @@ QString XMLPP2::expandWithinBudget(const QString &text, const MacroMap &macros)
 {
     if (!text.contains(QChar(kMacroCharacter)))
         return text;
-    if (m_expansionGrowth > kMaxExpansionGrowth) {
+    if (m_expansionGrowth > m_expansionAllowance) {
         if (!m_expansionBudgetReported) {
             m_expansionBudgetReported = true;
-            warning(QStringLiteral("macro expansion added more than %1 characters; later "
-                                   "references stay as written")
-                        .arg(QString::number(kMaxExpansionGrowth)));
+            warning(QStringLiteral("macro expansion outgrew the document; later references "
+                                   "stay as written"));
         }
         return text;
     }

@@ -47,12 +47,16 @@ inline constexpr int64_t kMaxCopiedNodes = 1000000;
 /// one pass: 256 MiB. Decision: as for kMaxCopiedNodes, a loop or paste whose copies would pass
 /// it is refused as a whole, so a few nodes holding long values cannot be copied into gigabytes.
 inline constexpr int64_t kMaxCopiedBytes = int64_t(256) * 1024 * 1024;
-/// Most characters macro expansion may add to the texts of one document, summed over all its
-/// pre-processing passes (attribute values, conditions, definitions, loop numbers): 64 Mi.
+/// Characters macro expansion may add to the texts of one document, summed over all its
+/// pre-processing passes (attribute values, conditions, definitions, loop numbers): a floor of
+/// kExpansionGrowthFloor plus kExpansionGrowthPerByte for every byte of names, values and texts
+/// in the trees given to processConditionals, so the bound follows the size of the input.
 /// Decision: once the sum passes the bound, later texts stay as written and the first refusal
 /// warns. Each expansion alone already stops at kMaxExpandedLength; this bound keeps loops and
-/// pastes from multiplying such expansions into unbounded time and memory.
-inline constexpr qsizetype kMaxExpansionGrowth = qsizetype(64) * 1024 * 1024;
+/// pastes from multiplying such expansions into unbounded time and memory, while a large
+/// document whose references each add a few characters never comes near it.
+inline constexpr qsizetype kExpansionGrowthFloor = qsizetype(1024) * 1024;
+inline constexpr qsizetype kExpansionGrowthPerByte = 16;
 
 class XMLPP2 : public QXMLDocument
 {
@@ -91,8 +95,9 @@ public:
     /// the document. A later `xmldef` of the same name replaces an entry.
     const std::map<QString, std::unique_ptr<XMLElement>> &xmldefs() const { return m_xmldefs; }
 
-    /// expandMacros with the user macros only, counted against kMaxExpansionGrowth: the text as
-    /// written once the document's expansions have added that many characters.
+    /// expandMacros with the user macros only, counted against the document's expansion growth
+    /// bound (kExpansionGrowthFloor, kExpansionGrowthPerByte): the text as written once the
+    /// document's expansions have added more characters than the bound allows.
     QString expandWithinBudget(const QString &text, const MacroMap &macros);
 
 private:
@@ -100,6 +105,8 @@ private:
 
     std::map<QString, std::unique_ptr<XMLElement>> m_xmldefs;
     qsizetype m_expansionGrowth = 0; ///< characters all expansions of this document have added
+    /// Bound on m_expansionGrowth; each processConditionals adds the size of its trees.
+    qsizetype m_expansionAllowance = kExpansionGrowthFloor;
     bool m_expansionBudgetReported = false;
 };
 
