@@ -2,7 +2,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test demo bench bench-smoke bench-micro clean
+.PHONY: all build deps test demo test-sanitize fuzz bench bench-smoke bench-micro clean
 
 all: build
 
@@ -49,6 +49,28 @@ bench-smoke: $(BUILD_DIR)/CMakeCache.txt
 bench-micro: $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target ldweave_microbench
 	$(BUILD_DIR)/bench/ldweave_microbench
+
+# The whole test suite (unit tests and whole-program cases) built with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-sanitize; any report fails the run.
+SANITIZE_DIR := build-sanitize
+
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLDWEAVE_SANITIZE=ON
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+# Every libFuzzer target in fuzz/ for FUZZ_SECONDS seconds each, built with clang in build-fuzz,
+# starting from the committed corpus (copied, so the repository does not grow).
+FUZZ_DIR := build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := xml_parser expression macros preprocessor pipeline
+
+fuzz: deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLDWEAVE_FUZZ=ON \
+	    -DCMAKE_CXX_COMPILER=clang++-14
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	bash fuzz/run_fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf $(BUILD_DIR)

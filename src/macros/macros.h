@@ -19,9 +19,11 @@ inline constexpr char16_t kMacroCharacter = u'$';
 /// Most passes one expansion makes over its text before it stops re-scanning.
 inline constexpr int kMaxExpansionPasses = 100;
 
-/// Length (in UTF-16 units) past which expansion stops growing a text: 16 Mi characters. A
-/// text that is already longer when given to expandMacros may reach its own length instead.
-inline constexpr qsizetype kMaxExpandedLength = qsizetype(16) * 1024 * 1024;
+/// Length (in UTF-16 units) past which expansion stops growing a text: 1 Mi characters, far
+/// beyond any real attribute value or file name, and small enough that a doubling macro ends
+/// in milliseconds. A text that is already longer when given to expandMacros may reach its own
+/// length instead.
+inline constexpr qsizetype kMaxExpandedLength = qsizetype(1024) * 1024;
 
 /// Replaces every "$(name)", "$(name:default)" and "$(name::literal)" reference in text and turns
 /// "$$" into "$". Names are looked up in userMacros and then, when useSystemMacros is set, in the

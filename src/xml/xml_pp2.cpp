@@ -145,22 +145,44 @@ std::vector<const XMLElement *> loopBody(const XMLElement *loop)
     return body;
 }
 
-/// Number of nodes in node's subtree; with elementsOnly, the elements reached through elements
-/// (what cloneWithMacros copies).
-int64_t countNodes(const XMLNode *node, bool elementsOnly)
+/// What copying a subtree costs: its nodes and the bytes of their names, values and texts.
+struct CopyCost
 {
-    int64_t count = 0;
+    int64_t nodes = 0;
+    int64_t bytes = 0;
+
+    CopyCost &operator+=(const CopyCost &other)
+    {
+        nodes += other.nodes;
+        bytes += other.bytes;
+        return *this;
+    }
+    CopyCost operator*(int64_t times) const { return {nodes * times, bytes * times}; }
+};
+
+/// Cost of copying node's subtree; with elementsOnly, of the elements reached through elements
+/// (what cloneWithMacros copies).
+CopyCost countNodes(const XMLNode *node, bool elementsOnly)
+{
+    CopyCost cost;
     std::vector<const XMLNode *> pending{node};
     while (!pending.empty()) {
         const XMLNode *current = pending.back();
         pending.pop_back();
-        if (elementsOnly && !asElement(current))
+        if (const XMLElement *element = asElement(current)) {
+            cost.bytes += int64_t(element->tagName().size());
+            for (const XMLAttribute &attribute : element->attributes())
+                cost.bytes += int64_t(attribute.name.size() + attribute.value.size());
+        } else if (elementsOnly) {
             continue;
-        ++count;
+        } else if (const auto *text = dynamic_cast<const XMLTextNode *>(current)) {
+            cost.bytes += int64_t(text->text().size());
+        }
+        ++cost.nodes;
         for (const XMLNode *child = current->firstChild(); child; child = child->nextSibling())
             pending.push_back(child);
     }
-    return count;
+    return cost;
 }
 
 /// Appends to target copies of source's descendants, in order, without recursion. copyNode
@@ -189,13 +211,13 @@ void copyChildren(const XMLNode *source, XMLNode *target, const CopyNode &copyNo
     }
 }
 
-/// Number of nodes one pass of a loop copies.
-int64_t countCopies(const std::vector<const XMLElement *> &body)
+/// What one pass of a loop copies.
+CopyCost countCopies(const std::vector<const XMLElement *> &body)
 {
-    int64_t count = 0;
+    CopyCost cost;
     for (const XMLElement *element : body)
-        count += countNodes(element, true);
-    return count;
+        cost += countNodes(element, true);
+    return cost;
 }
 
 /// "path:line: " for the diagnostics of the bounds, naming the directive's position.
@@ -254,7 +276,7 @@ private:
     void handleForeach(Frame &frame, const XMLElement *element);
     void handleXmlDef(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node);
     void handleXmlPut(Frame &frame, XMLElement *element, std::unique_ptr<XMLNode> node);
-    bool reserveCopies(int64_t count, const Frame &frame, const XMLElement *element);
+    bool reserveCopies(const CopyCost &cost, const Frame &frame, const XMLElement *element);
     void queueCopies(Frame &frame, std::vector<std::unique_ptr<XMLNode>> copies);
     void adoptRoot(XMLNode *holder, const QString &path);
     /// A diagnostic about node, which came from path; a `located` message also carries that
@@ -271,7 +293,7 @@ private:
     /// Not owned: stands in for the document as the root's parent while the root is walked.
     XMLNode *m_rootHolder = nullptr;
     int m_includedFiles = 0;
-    int64_t m_copiedNodes = 0;
+    CopyCost m_copied; ///< bounded by kMaxCopiedNodes and kMaxCopiedBytes
     bool m_copyLimitReported = false;
 };
 
@@ -437,7 +459,7 @@ void XMLPP2::Pass::handleIfEx(Frame &frame, XMLElement *element, std::unique_ptr
         keep(frame, std::move(node));
         return;
     }
-    if (conditionHolds(expandMacros(expression, frame.macros, false)))
+    if (conditionHolds(m_document.expandWithinBudget(expression, frame.macros)))
         pushChildren(frame, element, frame.output);
 }
 
@@ -601,8 +623,8 @@ void XMLPP2::Pass::handleDefine(Frame &frame, const XMLElement *element)
                  "XmlPP::processConditionals(): missing value or expression in <define>"));
         return;
     }
-    const QString text
-        = expandMacros(fromBytes(expression ? *expression : *hexExpression), frame.macros, false);
+    const QString text = m_document.expandWithinBudget(
+        fromBytes(expression ? *expression : *hexExpression), frame.macros);
     SimpleExpressionParser parser;
     bool ok = false;
     const uint32_t result = uint32_t(evaluateNumberBits(parser, text, ok));
@@ -627,14 +649,16 @@ void XMLPP2::Pass::handleFor(Frame &frame, const XMLElement *element)
     }
     uint32_t add = 0;
     if (element->hasAttribute("add"))
-        add = signedNumberBits(expandMacros(attributeText(element, "add"), frame.macros, false));
+        add = signedNumberBits(
+            m_document.expandWithinBudget(attributeText(element, "add"), frame.macros));
     else if (element->hasAttribute("sub"))
         add = 0u
-              - signedNumberBits(expandMacros(attributeText(element, "sub"), frame.macros, false));
+              - signedNumberBits(
+                  m_document.expandWithinBudget(attributeText(element, "sub"), frame.macros));
     uint32_t multiplier = 1;
     if (element->hasAttribute("mul"))
-        multiplier
-            = signedNumberBits(expandMacros(attributeText(element, "mul"), frame.macros, false));
+        multiplier = signedNumberBits(
+            m_document.expandWithinBudget(attributeText(element, "mul"), frame.macros));
     const uint32_t first = numberBits(fromBytes(*start));
     const uint32_t limit = numberBits(fromBytes(*end));
     const uint32_t step = numberBits(fromBytes(*increment));
@@ -652,7 +676,7 @@ void XMLPP2::Pass::handleFor(Frame &frame, const XMLElement *element)
         return;
     }
     const std::vector<const XMLElement *> body = loopBody(element);
-    if (!reserveCopies(iterations * countCopies(body), frame, element))
+    if (!reserveCopies(countCopies(body) * iterations, frame, element))
         return;
 
     const QString alphaName = name + QStringLiteral("_alpha");
@@ -707,7 +731,7 @@ void XMLPP2::Pass::handleForeach(Frame &frame, const XMLElement *element)
         return;
     }
     const std::vector<const XMLElement *> body = loopBody(element);
-    if (!reserveCopies(combinations * countCopies(body), frame, element))
+    if (!reserveCopies(countCopies(body) * combinations, frame, element))
         return;
 
     std::vector<std::unique_ptr<XMLNode>> copies;
@@ -788,19 +812,23 @@ void XMLPP2::Pass::handleXmlPut(Frame &frame, XMLElement *element, std::unique_p
     }
 }
 
-/// Counts count copied nodes against the pass's bound; false, with a warning the first time,
-/// when they do not fit.
-bool XMLPP2::Pass::reserveCopies(int64_t count, const Frame &frame, const XMLElement *element)
+/// Counts copies against the pass's bounds; false, with a warning the first time, when they do
+/// not fit.
+bool XMLPP2::Pass::reserveCopies(const CopyCost &cost, const Frame &frame,
+                                 const XMLElement *element)
 {
-    if (m_copiedNodes + count <= kMaxCopiedNodes) {
-        m_copiedNodes += count;
+    if (m_copied.nodes + cost.nodes <= kMaxCopiedNodes
+        && m_copied.bytes + cost.bytes <= kMaxCopiedBytes) {
+        m_copied += cost;
         return true;
     }
     if (!m_copyLimitReported) {
         m_copyLimitReported = true;
         warn(frame.path, element,
-             QStringLiteral("loops and pastes would copy more than %1 nodes; \"%2\" refused")
-                 .arg(QString::number(kMaxCopiedNodes), fromBytes(element->tagName())),
+             QStringLiteral("loops and pastes would copy more than %1 nodes or %2 bytes; "
+                            "\"%3\" refused")
+                 .arg(QString::number(kMaxCopiedNodes), QString::number(kMaxCopiedBytes),
+                      fromBytes(element->tagName())),
              true);
     }
     return false;
@@ -841,7 +869,26 @@ void XMLPP2::Pass::adoptRoot(XMLNode *holder, const QString &path)
 
 void XMLPP2::processConditionals(XMLNode *node, const QString &path, MacroMap &macros, bool expand)
 {
+    for (const XMLNode *sibling = node; sibling; sibling = sibling->nextSibling())
+        m_expansionAllowance += kExpansionGrowthPerByte * countNodes(sibling, false).bytes;
     Pass(*this).run(node, path, macros, expand);
+}
+
+QString XMLPP2::expandWithinBudget(const QString &text, const MacroMap &macros)
+{
+    if (!text.contains(QChar(kMacroCharacter)))
+        return text;
+    if (m_expansionGrowth > m_expansionAllowance) {
+        if (!m_expansionBudgetReported) {
+            m_expansionBudgetReported = true;
+            warning(QStringLiteral("macro expansion outgrew the document; later references "
+                                   "stay as written"));
+        }
+        return text;
+    }
+    QString expanded = expandMacros(text, macros, false);
+    m_expansionGrowth += std::max<qsizetype>(0, expanded.size() - text.size());
+    return expanded;
 }
 
 void XMLPP2::expandAttributes(XMLElement *element, const MacroMap &macros)
@@ -850,7 +897,7 @@ void XMLPP2::expandAttributes(XMLElement *element, const MacroMap &macros)
     for (size_t i = 0; i < attributes.size(); ++i) {
         if (attributes[i].value.find('$') == std::string::npos)
             continue;
-        std::string expanded = toBytes(expandMacros(fromBytes(attributes[i].value), macros, false));
+        std::string expanded = toBytes(expandWithinBudget(fromBytes(attributes[i].value), macros));
         if (expanded != attributes[i].value)
             element->setAttribute(attributes[i].name, std::move(expanded));
     }
@@ -866,8 +913,8 @@ std::unique_ptr<XMLElement> XMLPP2::cloneWithMacros(const XMLElement *element,
             if (attribute.value.find('$') == std::string::npos)
                 copy->setAttribute(attribute.name, attribute.value);
             else
-                copy->setAttribute(attribute.name, toBytes(expandMacros(fromBytes(attribute.value),
-                                                                        macros, false)));
+                copy->setAttribute(attribute.name,
+                                   toBytes(expandWithinBudget(fromBytes(attribute.value), macros)));
         }
         return copy;
     };

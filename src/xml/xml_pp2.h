@@ -22,8 +22,9 @@ inline constexpr int kMaxIncludeDepth = 32;
 
 /// Most files one pass loads through `include`, at any depth.
 /// Decision: further includes warn and are treated like unreadable files, so a file that
-/// includes itself twice cannot make the pass load 2^kMaxIncludeDepth files.
-inline constexpr int kMaxIncludedFiles = 10000;
+/// includes itself twice cannot make the pass load 2^kMaxIncludeDepth files. A thousand is far
+/// more than any board's file set and keeps such a pass well under a second.
+inline constexpr int kMaxIncludedFiles = 1000;
 
 /// Most pastes nested inside each other, i.e. an `xmlput` met while walking the copy made by
 /// another `xmlput`. Decision: an `xmlput` met at this depth warns and is kept as an ordinary
@@ -42,6 +43,20 @@ inline constexpr int64_t kMaxLoopIterations = 65536;
 /// is unknown). The first refusal of a pass warns and later ones are silent, so fragments that
 /// paste each other in a tree end quickly without flooding the diagnostics.
 inline constexpr int64_t kMaxCopiedNodes = 1000000;
+/// Most bytes (tag names, attribute names and values, texts) that loops and pastes may copy in
+/// one pass: 256 MiB. Decision: as for kMaxCopiedNodes, a loop or paste whose copies would pass
+/// it is refused as a whole, so a few nodes holding long values cannot be copied into gigabytes.
+inline constexpr int64_t kMaxCopiedBytes = int64_t(256) * 1024 * 1024;
+/// Characters macro expansion may add to the texts of one document, summed over all its
+/// pre-processing passes (attribute values, conditions, definitions, loop numbers): a floor of
+/// kExpansionGrowthFloor plus kExpansionGrowthPerByte for every byte of names, values and texts
+/// in the trees given to processConditionals, so the bound follows the size of the input.
+/// Decision: once the sum passes the bound, later texts stay as written and the first refusal
+/// warns. Each expansion alone already stops at kMaxExpandedLength; this bound keeps loops and
+/// pastes from multiplying such expansions into unbounded time and memory, while a large
+/// document whose references each add a few characters never comes near it.
+inline constexpr qsizetype kExpansionGrowthFloor = qsizetype(1024) * 1024;
+inline constexpr qsizetype kExpansionGrowthPerByte = 16;
 
 class XMLPP2 : public QXMLDocument
 {
@@ -97,10 +112,19 @@ public:
     /// the document. A later `xmldef` of the same name replaces an entry.
     const std::map<QString, std::unique_ptr<XMLElement>> &xmldefs() const { return m_xmldefs; }
 
+    /// expandMacros with the user macros only, counted against the document's expansion growth
+    /// bound (kExpansionGrowthFloor, kExpansionGrowthPerByte): the text as written once the
+    /// document's expansions have added more characters than the bound allows.
+    QString expandWithinBudget(const QString &text, const MacroMap &macros);
+
 private:
     class Pass;
 
     std::map<QString, std::unique_ptr<XMLElement>> m_xmldefs;
+    qsizetype m_expansionGrowth = 0; ///< characters all expansions of this document have added
+    /// Bound on m_expansionGrowth; each processConditionals adds the size of its trees.
+    qsizetype m_expansionAllowance = kExpansionGrowthFloor;
+    bool m_expansionBudgetReported = false;
 };
 
 } // namespace ldweave

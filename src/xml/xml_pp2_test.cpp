@@ -546,8 +546,47 @@ TEST(XMLPP2Bounds, EndlessOrExplosiveDirectivesEnd)
              + "</for><for index=\"j\" start=\"0\" end=\"50001\" incr=\"1\">" + wideBody
              + "</for><for index=\"k\" start=\"0\" end=\"2\" incr=\"1\"><b/></for></r>",
          "r{b b}",
-         {R"~(main.xml: loops and pastes would copy more than 1000000 nodes; "for" refused)~"}},
+         {R"~(main.xml: loops and pastes would copy more than 1000000 nodes or 268435456 bytes; "for" refused)~"}},
+        // A few nodes with long values: refused by the byte bound, not the node bound.
+        {"<r><for index=\"i\" start=\"0\" end=\"60000\" incr=\"1\"><a v=\"" + std::string(5000, 'v')
+             + "\"/></for><for index=\"k\" start=\"0\" end=\"2\" incr=\"1\"><b/></for></r>",
+         "r{b b}",
+         {R"~(main.xml: loops and pastes would copy more than 1000000 nodes or 268435456 bytes; "for" refused)~"}},
     });
+}
+
+TEST(XMLPP2Bounds, ExpansionGrowthOfADocumentIsBounded)
+{
+    // A macro that doubles itself (plus filler) on every pass, used by each copy of a loop: every
+    // copy alone stops at kMaxExpandedLength, and the document's sum stops at its bound.
+    const std::string reference = "$(A)$(x$y)";
+    const std::string text = "<r><define name=\"A\" value=\"$$(A)$$(A)" + std::string(1000, 'f')
+                             + "\"/><for index=\"i\" start=\"0\" end=\"200\" incr=\"1\"><a v=\""
+                             + reference + "\"/></for></r>";
+    RecordingDocument document;
+    ASSERT_TRUE(document.parse(text.c_str()));
+    MacroMap macros;
+    document.processConditionals(document.root(), "main.xml", macros, true);
+
+    int expanded = 0;
+    int asWritten = 0;
+    int64_t total = 0;
+    for (const XMLNode *node = document.root()->firstChild(); node; node = node->nextSibling()) {
+        const std::string &value = *asElement(node)->attribute("v");
+        total += int64_t(value.size());
+        if (value == reference)
+            ++asWritten;
+        else if (value.size() > size_t(kMaxExpandedLength) / 4)
+            ++expanded;
+    }
+    EXPECT_EQ(expanded + asWritten, 200);
+    EXPECT_GT(expanded, 0);
+    EXPECT_GT(asWritten, 0);
+    const int64_t bound = kExpansionGrowthFloor + kExpansionGrowthPerByte * int64_t(text.size());
+    EXPECT_LE(total, bound + kMaxExpandedLength + 200 * int64_t(reference.size()));
+    EXPECT_EQ(document.warnings,
+              std::vector<std::string>{
+                  "macro expansion outgrew the document; later references stay as written"});
 }
 
 TEST(XMLPP2Bounds, DeepNestingIsWalkedWithoutRecursion)
