@@ -11,7 +11,6 @@
 #include "placement/statement_text.h"
 #include "xml/hexception.h"
 
-#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QTextStream>
@@ -223,8 +222,7 @@ void writeLinkerScript(const QString &outputPath, const QMap<QString, QString> &
 {
     // The output is opened first, so an unwritable path is reported before any layout error.
     OutputFile file(outputPath);
-    QByteArray script;
-    QTextStream out(&script, QIODevice::WriteOnly);
+    QTextStream out(&file);
 
     bool fromPlacement = false;
     const QList<MemoryMapElement *> segments
@@ -245,7 +243,7 @@ void writeLinkerScript(const QString &outputPath, const QMap<QString, QString> &
 
     out << "}\n\n";
     out.flush();
-    file.commit(script);
+    file.commit();
 }
 
 } // namespace ldweave

@@ -47,6 +47,7 @@ TEST_F(OutputFileTest, ReplacesOnlyWhatDiffers)
         {nullptr, "new\n", true}, {"same\n", "same\n", false},
         {"old\n", "new\n", true}, {"prefix\n", "prefix\nlonger\n", true},
         {"abc\n", "abd\n", true}, // same size, different bytes
+        {"prefix\nlonger\n", "prefix\n", true}, // the old file goes on beyond the new one
         {"", "", false},
     };
     for (const Row &row : rows) {
