@@ -5,8 +5,8 @@
 #include "ldscript/linker_script_writer.h"
 #include "macros/macros.h"
 #include "macros/property_class_list.h"
+#include "placement/memory_map.h"
 #include "synthetic_text.h"
-#include "xml/memory_map.h"
 #include "xml/xml_document.h"
 
 #include <QStringList>

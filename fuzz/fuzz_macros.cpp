@@ -2,7 +2,6 @@
 // list and a text, separated by NUL bytes; the list is split and parsed into the user map and
 // the text expanded with it (with or without the system macros).
 #include "fuzz_support.h"
-#include "macros/macro_list.h"
 #include "macros/macros.h"
 
 #include <cstddef>

@@ -1,11 +1,11 @@
 // Fuzz target: the whole run. The input holds the memory map text, the section placement text
 // and the placement macro definitions, separated by NUL bytes. The memory map is loaded from
 // text, the placement text from a file (pre-processed), and the script written to a file.
+#include "base/hexception.h"
 #include "fuzz_support.h"
 #include "ldscript/linker_script_writer.h"
+#include "placement/memory_map.h"
 #include "placement/memory_map_element.h"
-#include "xml/hexception.h"
-#include "xml/memory_map.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 // the document text, separated by a NUL byte. The text is stored as a file, so that an include
 // of "self.xml" reads it again.
 #include "fuzz_support.h"
-#include "macros/macro_list.h"
-#include "xml/xml_pp2.h"
+#include "macros/macros.h"
+#include "xml/preprocessor.h"
 
 #include <QDir>
 

@@ -1,10 +1,10 @@
 // The option loop reads arguments left to right; options match the whole argument exactly.
 #include "driver/command_line.h"
 
-#include "macros/macro_list.h"
-#include "macros/product.h"
-#include "placement/run_flags.h"
-#include "xml/hexception.h"
+#include "base/hexception.h"
+#include "base/product.h"
+#include "base/run_flags.h"
+#include "macros/macros.h"
 
 #include <QSet>
 

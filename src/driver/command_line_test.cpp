@@ -1,7 +1,7 @@
 #include "driver/command_line.h"
 
-#include "placement/run_flags.h"
-#include "xml/hexception.h"
+#include "base/hexception.h"
+#include "base/run_flags.h"
 
 #include <gtest/gtest.h>
 

@@ -2,14 +2,14 @@
 // is reported and its output file removed.
 #include "driver/run.h"
 
+#include "base/hexception.h"
+#include "base/run_flags.h"
 #include "driver/command_line.h"
 #include "driver/dependency_file.h"
 #include "ldscript/linker_script_writer.h"
 #include "macros/property_class_list.h"
+#include "placement/memory_map.h"
 #include "placement/memory_map_element.h"
-#include "placement/run_flags.h"
-#include "xml/hexception.h"
-#include "xml/memory_map.h"
 
 #include <QFile>
 

@@ -3,13 +3,13 @@
 // memory and handed to the output file whole at the end.
 #include "ldscript/linker_script_writer.h"
 
+#include "base/hexception.h"
+#include "base/run_flags.h"
 #include "ldscript/output_file.h"
 #include "placement/layout_engine.h"
 #include "placement/memory_map_element.h"
-#include "placement/run_flags.h"
 #include "placement/section_record.h"
 #include "placement/statement_text.h"
-#include "xml/hexception.h"
 
 #include <QHash>
 #include <QList>

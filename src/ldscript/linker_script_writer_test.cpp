@@ -1,7 +1,7 @@
+#include "base/hexception.h"
+#include "base/run_flags.h"
 #include "ldscript/linker_script_writer.h"
-#include "placement/placement_test_support.h"
-#include "placement/run_flags.h"
-#include "xml/hexception.h"
+#include "support/placement_test_support.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // the rename.
 #include "ldscript/output_file.h"
 
-#include "xml/hexception.h"
+#include "base/hexception.h"
 
 #include <QFileInfo>
 

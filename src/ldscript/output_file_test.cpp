@@ -1,5 +1,5 @@
+#include "base/hexception.h"
 #include "ldscript/output_file.h"
-#include "xml/hexception.h"
 
 #include <QDateTime>
 #include <QDir>

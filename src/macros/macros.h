@@ -1,8 +1,7 @@
-// Macro references "$(name)": the user macro map, its definition lists and the expansion that
-// replaces references by values from a user map and, optionally, the system macros.
+// Macro references "$(name)": the user macro map, its definition lists ("NAME=VALUE;NAME=VALUE",
+// "\" making the next character literal) and the expansion that replaces references by values
+// from a user map and, optionally, the system macros.
 #pragma once
-
-#include "macros/macro_list.h"
 
 #include <QMap>
 #include <QString>
@@ -31,6 +30,11 @@ inline constexpr qsizetype kMaxExpandedLength = qsizetype(1024) * 1024;
 /// undefined name without a default stays as written. Never fails: endless or explosive
 /// re-scanning stops at kMaxExpansionPasses or kMaxExpandedLength.
 QString expandMacros(const QString &text, const MacroMap &userMacros, bool useSystemMacros);
+
+/// Splits a definition list at every unescaped ";". A backslash makes the next character
+/// literal and is dropped (a backslash that is the last character stays); empty items are
+/// dropped; nothing is trimmed. Shared by -symbols and the macro definition lists.
+QStringList splitMacroList(const QString &text);
 
 /// Turns the items of a split definition list into a map: "NAME=VALUE" (split at the first "="),
 /// or "NAME" alone for an empty value. A later item replaces an earlier one of the same name.

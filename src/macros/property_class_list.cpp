@@ -2,7 +2,7 @@
 // location of the executable, so a script never depends on where or how the tool was started.
 #include "macros/property_class_list.h"
 
-#include "macros/product.h"
+#include "base/product.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "macros/product.h"
+#include "base/product.h"
 #include "macros/property_class_list.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 // same errors, as a plain recursion would give, without exhausting the stack.
 #include "placement/layout_engine.h"
 
+#include "base/run_flags.h"
 #include "placement/memory_map_element.h"
-#include "placement/run_flags.h"
 #include "placement/section_record.h"
 #include "placement/statement_text.h"
 

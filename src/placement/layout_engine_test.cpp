@@ -1,7 +1,7 @@
+#include "base/run_flags.h"
 #include "placement/layout_engine.h"
-#include "placement/placement_test_support.h"
-#include "placement/run_flags.h"
 #include "placement/section_record.h"
+#include "support/placement_test_support.h"
 
 #include <QHash>
 #include <QTextStream>

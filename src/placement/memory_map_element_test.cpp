@@ -1,6 +1,6 @@
 #include "placement/memory_map_element.h"
-#include "placement/placement_test_support.h"
 #include "placement/statement_text.h"
+#include "support/placement_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "support/xml_tree_text.h"
-#include "xml/xml_pp2.h"
+#include "xml/preprocessor.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -4,7 +4,7 @@
 // every element's start and size.
 #pragma once
 
-#include "xml/xml_pp2.h"
+#include "xml/preprocessor.h"
 
 #include <QString>
 #include <QStringList>

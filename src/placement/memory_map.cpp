@@ -1,6 +1,6 @@
-// Loading of the tool's two input documents. This is the one place in the XML layer that knows
-// the placement model: its element factory makes MemoryMapElements.
-#include "xml/memory_map.h"
+// Loading of the tool's two input documents: the XML layer's pre-processing document with an
+// element factory that makes MemoryMapElements.
+#include "placement/memory_map.h"
 
 #include "macros/macros.h"
 #include "placement/memory_map_element.h"

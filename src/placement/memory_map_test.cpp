@@ -1,4 +1,4 @@
-#include "xml/memory_map.h"
+#include "placement/memory_map.h"
 
 #include "placement/memory_map_element.h"
 #include "support/xml_tree_text.h"

@@ -1,4 +1,4 @@
-#include "placement/run_flags.h"
+#include "base/run_flags.h"
 
 namespace ldweave {
 

@@ -2,7 +2,7 @@
 // the child list it walks and appends every node it keeps to an output node, so dropping,
 // splicing and inserting loop copies cost constant time per node and no sibling list is ever
 // searched. A splice is a frame whose output is the output of the level above.
-#include "xml/xml_pp2.h"
+#include "xml/preprocessor.h"
 
 #include "expr/evaluate.h"
 #include "xml/text_bytes.h"
