@@ -82,11 +82,11 @@ void BM_WriteLinkerScript(benchmark::State &state)
     }
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("out.ld"));
-    const QMap<QString, QString> symbols{{QStringLiteral("STACK_SIZE"), QStringLiteral("0x800")}};
-    for (auto _ : state) {
-        writeLinkerScript(path, symbols, true, true, memoryMap.rootElement(),
-                          placement.rootElement(), QString());
-    }
+    ScriptOptions options;
+    options.symbols.insert(QStringLiteral("STACK_SIZE"), QStringLiteral("0x800"));
+    options.checkSegmentOverflow = true;
+    for (auto _ : state)
+        writeLinkerScript(path, memoryMap.rootElement(), placement.rootElement(), options);
     state.SetItemsProcessed(state.iterations() * sections);
 }
 BENCHMARK(BM_WriteLinkerScript)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);

@@ -32,10 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         MemoryMapElement *placementRoot = nullptr;
         if (placement.loadFile(placementPath, QString::fromLocal8Bit(parts[2].c_str()), true))
             placementRoot = placement.rootElement();
-        QMap<QString, QString> symbols;
-        symbols.insert(QStringLiteral("__fuzz_symbol"), QStringLiteral("0x100"));
-        writeLinkerScript(outputPath, symbols, true, true, memoryMap.rootElement(), placementRoot,
-                          QStringLiteral("0xff"));
+        ScriptOptions options;
+        options.symbols.insert(QStringLiteral("__fuzz_symbol"), QStringLiteral("0x100"));
+        options.checkSegmentOverflow = true;
+        options.defaultFillPattern = QStringLiteral("0xff");
+        writeLinkerScript(outputPath, memoryMap.rootElement(), placementRoot, options);
     } catch (const HException &) {
         // The run's own errors: the entry point would print them and exit with status 1.
     } catch (const QString &) {

@@ -48,8 +48,8 @@ void appendMacros(QString &setting, const QString &macros)
 
 bool parseCommandLine(const QStringList &arguments, RunSettings &settings, RunFlags &flags)
 {
-    settings.checkUnplacedSections = true;
-    settings.checkSegmentOverflow = false;
+    settings.script.checkUnplacedSections = true;
+    settings.script.checkSegmentOverflow = false;
 
     for (ArgumentCursor cursor(arguments); !cursor.atEnd(); cursor.advance()) {
         const QString &argument = cursor.current();
@@ -72,14 +72,14 @@ bool parseCommandLine(const QStringList &arguments, RunSettings &settings, RunFl
                 cursor.nextArgument("macro definition required for -section-placement-macros"));
         } else if (argument == u"-symbols") {
             addSymbolDefinitions(cursor.nextArgument("symbol definition required for -symbol"),
-                                 settings.symbols);
+                                 settings.script.symbols);
         } else if (argument == u"-default-fill-pattern") {
-            settings.defaultFillPattern =
+            settings.script.defaultFillPattern =
                 cursor.nextArgument("pattern required for -default-fill-pattern");
         } else if (argument == u"-check-segment-overflow") {
-            settings.checkSegmentOverflow = true;
+            settings.script.checkSegmentOverflow = true;
         } else if (argument == u"-no-check-unplaced-sections") {
-            settings.checkUnplacedSections = false;
+            settings.script.checkUnplacedSections = false;
         } else if (argument == u"-disable-missing-runin-error") {
             flags.missingRunInIsError = false;
         } else if (argument == u"-verbose") {

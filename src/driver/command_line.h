@@ -2,6 +2,8 @@
 // memory map text built from a -memory-map-segments list.
 #pragma once
 
+#include "ldscript/linker_script_writer.h"
+
 #include <QMap>
 #include <QStringList>
 
@@ -19,10 +21,7 @@ struct RunSettings
     QString memoryMapSegments;
     QString sectionPlacementFile;
     QString sectionPlacementMacros; ///< joined with ";" across repeated options
-    QMap<QString, QString> symbols; ///< -symbols, ordered by name
-    QString defaultFillPattern;
-    bool checkSegmentOverflow = false;
-    bool checkUnplacedSections = true;
+    ScriptOptions script; ///< -symbols, -default-fill-pattern and the two check switches
     QStringList positionalArguments;
     QString outputPath; ///< empty until the command line has been validated
     QString dependencyFile;   ///< -dependency-file: where to write the Make rule; empty for none

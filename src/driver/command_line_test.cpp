@@ -43,9 +43,9 @@ TEST(CommandLine, OptionsFillTheSettings)
     EXPECT_EQ(p.settings.sectionPlacementMacros, "C=3;D=4");
     EXPECT_EQ(p.settings.sectionPlacementFile, "p.xml");
     EXPECT_EQ(p.settings.memoryMapSegments, "X R 0 1");
-    EXPECT_EQ(p.settings.defaultFillPattern, "0xFF");
-    EXPECT_TRUE(p.settings.checkSegmentOverflow);
-    EXPECT_FALSE(p.settings.checkUnplacedSections);
+    EXPECT_EQ(p.settings.script.defaultFillPattern, "0xFF");
+    EXPECT_TRUE(p.settings.script.checkSegmentOverflow);
+    EXPECT_FALSE(p.settings.script.checkUnplacedSections);
     EXPECT_FALSE(p.flags.missingRunInIsError);
     EXPECT_TRUE(p.flags.verbose);
     EXPECT_EQ(p.settings.outputPath, "out.ld");
@@ -59,9 +59,9 @@ TEST(CommandLine, DefaultsAndLastOneWins)
                             "-default-fill-pattern", "1", "-default-fill-pattern", "2"});
     ASSERT_TRUE(p.complete);
     EXPECT_EQ(p.settings.memoryMapFile, "b.xml");
-    EXPECT_EQ(p.settings.defaultFillPattern, "2");
-    EXPECT_FALSE(p.settings.checkSegmentOverflow);
-    EXPECT_TRUE(p.settings.checkUnplacedSections);
+    EXPECT_EQ(p.settings.script.defaultFillPattern, "2");
+    EXPECT_FALSE(p.settings.script.checkSegmentOverflow);
+    EXPECT_TRUE(p.settings.script.checkUnplacedSections);
     EXPECT_TRUE(p.flags.missingRunInIsError);
     EXPECT_FALSE(p.flags.verbose);
     EXPECT_TRUE(p.settings.dependencyFile.isEmpty());

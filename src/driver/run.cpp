@@ -63,9 +63,8 @@ void runSequence(const RunSettings &settings)
         placementRoot = placement.rootElement();
     }
 
-    writeLinkerScript(settings.outputPath, settings.symbols, settings.checkSegmentOverflow,
-                      settings.checkUnplacedSections, memoryMap.rootElement(), placementRoot,
-                      settings.defaultFillPattern);
+    writeLinkerScript(settings.outputPath, memoryMap.rootElement(), placementRoot,
+                      settings.script);
 
     // Decision: the dependency file is written after the script, so a failed run writes none
     // and leaves an earlier one as it is (the script it describes is removed, which makes any

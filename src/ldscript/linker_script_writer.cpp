@@ -46,7 +46,7 @@ QList<MemoryMapElement *> writeMemoryBlock(QTextStream &out, bool checkUnplacedS
     QList<MemoryMapElement *> segments;
     fromPlacement = false;
     if (placementRoot) {
-        segments = collectElements(placementRoot, ElementKind::MemorySegment, true);
+        segments = collectElements(placementRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
         for (const MemoryMapElement *segment : std::as_const(segments)) {
             if (segment->hasStart() && segment->hasSize()) {
                 writeSegmentLine(out, segment);
@@ -55,7 +55,7 @@ QList<MemoryMapElement *> writeMemoryBlock(QTextStream &out, bool checkUnplacedS
         }
     }
     if (!fromPlacement) {
-        segments = collectElements(memoryMapRoot, ElementKind::MemorySegment, true);
+        segments = collectElements(memoryMapRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
         for (const MemoryMapElement *segment : std::as_const(segments))
             writeSegmentLine(out, segment);
     }
@@ -86,7 +86,7 @@ void appendSections(SectionList &sections, SectionRecord *prev, MemoryMapElement
 {
     const bool verbose = runFlags().verbose;
     const QList<MemoryMapElement *> programSections
-        = collectElements(sectionParent, ElementKind::ProgramSection, false);
+        = collectElements(sectionParent, ElementKind::ProgramSection, CollectOrder::DocumentOrder);
     for (MemoryMapElement *section : programSections) {
         prev = sections.append(prev, section, segment);
         if (verbose)
@@ -109,7 +109,7 @@ void addPlacementSections(SectionList &sections, MemoryMapElement *memoryMapRoot
 {
     const QHash<QString, MemoryMapElement *> memorySegments = segmentsByName(memoryMapRoot);
     const QList<MemoryMapElement *> placementSegments
-        = collectElements(placementRoot, ElementKind::MemorySegment, true);
+        = collectElements(placementRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
     for (MemoryMapElement *placementSegment : placementSegments) {
         const QStringList names
             = placementSegment->name().split(QLatin1Char(';'), Qt::SkipEmptyParts);
@@ -215,10 +215,8 @@ void markPlacementFromSegmentEnd(const SectionList &sections, const QMap<QString
 
 } // namespace
 
-void writeLinkerScript(const QString &outputPath, const QMap<QString, QString> &symbols,
-                       bool checkSegmentOverflow, bool checkUnplacedSections,
-                       MemoryMapElement *memoryMapRoot, MemoryMapElement *placementRoot,
-                       const QString &defaultFillPattern)
+void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoot,
+                       MemoryMapElement *placementRoot, const ScriptOptions &options)
 {
     // The output is opened first, so an unwritable path is reported before any layout error.
     OutputFile file(outputPath);
@@ -226,9 +224,11 @@ void writeLinkerScript(const QString &outputPath, const QMap<QString, QString> &
 
     bool fromPlacement = false;
     const QList<MemoryMapElement *> segments
-        = writeMemoryBlock(out, checkUnplacedSections, memoryMapRoot, placementRoot, fromPlacement);
+        = writeMemoryBlock(out, options.checkUnplacedSections, memoryMapRoot, placementRoot,
+                           fromPlacement);
     writeSegmentSymbols(out, segments);
-    for (auto symbol = symbols.constBegin(); symbol != symbols.constEnd(); ++symbol)
+    for (auto symbol = options.symbols.constBegin(); symbol != options.symbols.constEnd();
+         ++symbol)
         out << "  " << symbol.key() << " = " << symbol.value() << ";\n";
     out << '\n';
 
@@ -237,9 +237,11 @@ void writeLinkerScript(const QString &outputPath, const QMap<QString, QString> &
         addMemoryMapSections(sections, segments);
     if (placementRoot)
         addPlacementSections(sections, memoryMapRoot, placementRoot);
-    markPlacementFromSegmentEnd(sections, symbols);
-    for (const std::unique_ptr<SectionRecord> &record : sections.records())
-        layoutSection(out, sections, record.get(), checkSegmentOverflow, defaultFillPattern);
+    markPlacementFromSegmentEnd(sections, options.symbols);
+    for (const std::unique_ptr<SectionRecord> &record : sections.records()) {
+        layoutSection(out, sections, record.get(), options.checkSegmentOverflow,
+                      options.defaultFillPattern);
+    }
 
     out << "}\n\n";
     out.flush();

@@ -38,8 +38,7 @@ protected:
     // Writes the script for the two roots and returns the file's bytes.
     std::string write(MemoryMapElement *placementRoot = nullptr)
     {
-        writeLinkerScript(path(), symbols, checkSegmentOverflow, checkUnplacedSections,
-                          memoryMap.get(), placementRoot, defaultFillPattern);
+        writeLinkerScript(path(), memoryMap.get(), placementRoot, options);
         return fileText();
     }
 
@@ -55,28 +54,25 @@ protected:
 
     QTemporaryDir directory;
     std::unique_ptr<MemoryMapElement> memoryMap = makeElement("Root");
-    QMap<QString, QString> symbols;
-    bool checkSegmentOverflow = false;
-    bool checkUnplacedSections = true;
-    QString defaultFillPattern;
+    ScriptOptions options;
 };
 
 TEST_F(LinkerScriptWriterTest, EmptyMemoryMapGivesTheBareFrame)
 {
     EXPECT_EQ(write(), "MEMORY\n{\n  UNPLACED_SECTIONS (wx) : ORIGIN = 0x100000000, LENGTH = 0\n"
                        "}\n\nSECTIONS\n{\n\n\n}\n\n");
-    checkUnplacedSections = false;
+    options.checkUnplacedSections = false;
     EXPECT_EQ(write(), "MEMORY\n{\n}\n\nSECTIONS\n{\n\n\n}\n\n");
 }
 
 TEST_F(LinkerScriptWriterTest, WritesSegmentAndUserSymbols)
 {
-    checkUnplacedSections = false;
+    options.checkUnplacedSections = false;
     addSegment(
         memoryMap.get(), "my seg", 0xfffffff8, 0x10,
         {{"address_symbol", "seg_start"}, {"size_symbol", "seg_size"}, {"access", "readonly"}});
-    symbols.insert("B", "2");
-    symbols.insert("A", "__my_seg_segment_start__ + 1");
+    options.symbols.insert("B", "2");
+    options.symbols.insert("A", "__my_seg_segment_start__ + 1");
     EXPECT_EQ(write(), "MEMORY\n"
                        "{\n"
                        "  my_seg (wx) : ORIGIN = 0xfffffff8, LENGTH = 0x00000010\n"
@@ -167,7 +163,7 @@ TEST_F(LinkerScriptWriterTest, MarksTheFirstSectionToPlaceFromTheSegmentEnd)
          "  __a_load_start__ = __RAM_segment_start__;\n",
          ""},
     };
-    symbols.insert("STACK_SIZE", "0x400");
+    options.symbols.insert("STACK_SIZE", "0x400");
     for (const auto &row : rows) {
         SCOPED_TRACE(row.description);
         memoryMap = makeElement("Root");
@@ -190,7 +186,7 @@ TEST_F(LinkerScriptWriterTest, UnopenableFileIsAnError)
 {
     const QString badPath = directory.filePath("missing/out.ld");
     try {
-        writeLinkerScript(badPath, symbols, false, true, memoryMap.get(), nullptr, QString());
+        writeLinkerScript(badPath, memoryMap.get(), nullptr, ScriptOptions());
         FAIL() << "no exception";
     } catch (const HException &error) {
         EXPECT_EQ(error.message(), "cannot open " + badPath.toStdString() + " for writing");
@@ -199,7 +195,7 @@ TEST_F(LinkerScriptWriterTest, UnopenableFileIsAnError)
 
 TEST_F(LinkerScriptWriterTest, LayoutErrorLeavesTheEarlierFileAsItWas)
 {
-    checkUnplacedSections = false;
+    options.checkUnplacedSections = false;
     MemoryMapElement *ram = addSegment(memoryMap.get(), "RAM", 0, 0x100);
     addSection(ram, ".run");
     addSection(ram, ".fast", {{"runin", ".run"}});

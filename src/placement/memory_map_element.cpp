@@ -156,7 +156,7 @@ const std::string *MemoryMapElement::valueOf(std::string_view name) const
     return nullptr;
 }
 
-QString MemoryMapElement::text(std::string_view name) const
+QString MemoryMapElement::attributeText(std::string_view name) const
 {
     const std::string *value = valueOf(name);
     if (!value)
@@ -191,7 +191,7 @@ QString MemoryMapElement::symbolName() const
 
 uint32_t MemoryMapElement::alignment() const
 {
-    return parseIntegerLiteral(text("alignment"));
+    return parseIntegerLiteral(attributeText("alignment"));
 }
 
 bool MemoryMapElement::hasReadOnlyAccess() const
@@ -302,7 +302,8 @@ QHash<QString, MemoryMapElement *> segmentsByName(MemoryMapElement *root)
     return segments;
 }
 
-QList<MemoryMapElement *> collectElements(MemoryMapElement *start, ElementKind kind, bool prepend)
+QList<MemoryMapElement *> collectElements(MemoryMapElement *start, ElementKind kind,
+                                          CollectOrder order)
 {
     QList<MemoryMapElement *> elements;
     if (!start)
@@ -315,7 +316,7 @@ QList<MemoryMapElement *> collectElements(MemoryMapElement *start, ElementKind k
         elements.append(element);
         return Walk::Skip;
     });
-    if (prepend)
+    if (order == CollectOrder::Reversed)
         std::reverse(elements.begin(), elements.end());
     return elements;
 }

@@ -59,44 +59,44 @@ public:
     /// The value of the first attribute of that name, or null; like attribute(), but the name
     /// is a view, so the accessors below build no string to ask with.
     const std::string *valueOf(std::string_view name) const;
-    /// The text of an attribute, empty when absent.
-    QString text(std::string_view name) const;
+    /// The value of an attribute as text, empty when absent.
+    QString attributeText(std::string_view name) const;
     /// The attribute exists and its value is not empty.
     bool isNonEmpty(std::string_view name) const;
     /// The attribute's value is "yes" in any letter case.
     bool isYes(std::string_view name) const;
 
     /// "name", verbatim.
-    QString name() const { return text("name"); }
+    QString name() const { return attributeText("name"); }
     /// "name" with every space replaced by "_": a section's output section name, a segment's
     /// symbol name.
     QString symbolName() const;
 
     bool hasStart() const { return isNonEmpty("start"); }
-    QString startText() const { return text("start"); }
+    QString startText() const { return attributeText("start"); }
     bool hasSize() const { return isNonEmpty("size"); }
-    QString sizeText() const { return text("size"); }
+    QString sizeText() const { return attributeText("size"); }
     bool hasAlignment() const { return isNonEmpty("alignment"); }
     /// "alignment" read as an integer literal (see parseIntegerLiteral).
     uint32_t alignment() const;
     bool isLoaded() const { return isYes("load"); }
     bool hasFill() const { return valueOf("fill") != nullptr; }
-    QString fill() const { return text("fill"); }
+    QString fill() const { return attributeText("fill"); }
     bool isKept() const { return isYes("keep"); }
     bool hasInputSections() const { return isNonEmpty("inputsections"); }
-    QString inputSections() const { return text("inputsections"); }
+    QString inputSections() const { return attributeText("inputsections"); }
     bool hasRunIn() const { return valueOf("runin") != nullptr; }
-    QString runIn() const { return text("runin"); }
+    QString runIn() const { return attributeText("runin"); }
     bool hasRunOffset() const { return valueOf("runoffset") != nullptr; }
-    QString runOffset() const { return text("runoffset"); }
+    QString runOffset() const { return attributeText("runoffset"); }
     /// The section is loaded here but runs elsewhere: it has "runin" or "runoffset".
     bool isLoadedElsewhere() const { return hasRunIn() || hasRunOffset(); }
     bool hasAddressSymbol() const { return valueOf("address_symbol") != nullptr; }
-    QString addressSymbol() const { return text("address_symbol"); }
+    QString addressSymbol() const { return attributeText("address_symbol"); }
     bool hasEndSymbol() const { return valueOf("end_symbol") != nullptr; }
-    QString endSymbol() const { return text("end_symbol"); }
+    QString endSymbol() const { return attributeText("end_symbol"); }
     bool hasSizeSymbol() const { return valueOf("size_symbol") != nullptr; }
-    QString sizeSymbol() const { return text("size_symbol"); }
+    QString sizeSymbol() const { return attributeText("size_symbol"); }
     bool isPlaceFromSegmentEnd() const { return isYes("place_from_segment_end"); }
     /// A segment's "access" is exactly "ReadOnly"; any other value or none means writable.
     bool hasReadOnlyAccess() const;
@@ -133,10 +133,13 @@ MemoryMapElement *findElement(MemoryMapElement *start, const QString &name, Elem
 MemoryMapElement *findSegment(MemoryMapElement *root, const QString &name);
 /// Every memory segment reachable from root, by name: the one findSegment returns for each name.
 QHash<QString, MemoryMapElement *> segmentsByName(MemoryMapElement *root);
-/// The elements of the kind below start in document order, or in reverse when prepend is set;
-/// a match is not searched further, and a child list ends at its first node that is not a
-/// MemoryMapElement.
-QList<MemoryMapElement *> collectElements(MemoryMapElement *start, ElementKind kind, bool prepend);
+/// The order in which collectElements lists what it finds.
+enum class CollectOrder { DocumentOrder, Reversed };
+
+/// The elements of the kind below start in the given order; a match is not searched further,
+/// and a child list ends at its first node that is not a MemoryMapElement.
+QList<MemoryMapElement *> collectElements(MemoryMapElement *start, ElementKind kind,
+                                          CollectOrder order);
 
 /// A name with every space replaced by "_".
 QString symbolNameOf(const QString &name);

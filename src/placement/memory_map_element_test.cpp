@@ -194,17 +194,17 @@ protected:
 TEST_F(TreeQueryTest, CollectElementsListsMatchesWithoutDescendingIntoThem)
 {
     using List = QList<MemoryMapElement *>;
-    EXPECT_EQ(collectElements(root.get(), ElementKind::MemorySegment, false),
+    EXPECT_EQ(collectElements(root.get(), ElementKind::MemorySegment, CollectOrder::DocumentOrder),
               (List{segmentA, segmentB, segmentC}));
-    EXPECT_EQ(collectElements(root.get(), ElementKind::MemorySegment, true),
+    EXPECT_EQ(collectElements(root.get(), ElementKind::MemorySegment, CollectOrder::Reversed),
               (List{segmentC, segmentB, segmentA}));
-    EXPECT_EQ(collectElements(segmentA, ElementKind::ProgramSection, false), (List{a1, a2}));
+    EXPECT_EQ(collectElements(segmentA, ElementKind::ProgramSection, CollectOrder::DocumentOrder), (List{a1, a2}));
     // The CDATA section ends segment B's child list: "hidden" is not reached.
-    EXPECT_EQ(collectElements(segmentB, ElementKind::MemorySegment, false), (List{nestedB}));
-    EXPECT_EQ(collectElements(segmentB, ElementKind::ProgramSection, false), (List{b1}));
+    EXPECT_EQ(collectElements(segmentB, ElementKind::MemorySegment, CollectOrder::DocumentOrder), (List{nestedB}));
+    EXPECT_EQ(collectElements(segmentB, ElementKind::ProgramSection, CollectOrder::DocumentOrder), (List{b1}));
     // The start element itself is not a candidate.
-    EXPECT_EQ(collectElements(a2, ElementKind::ProgramSection, false), (List{inner}));
-    EXPECT_EQ(collectElements(inner, ElementKind::ProgramSection, false), List{});
+    EXPECT_EQ(collectElements(a2, ElementKind::ProgramSection, CollectOrder::DocumentOrder), (List{inner}));
+    EXPECT_EQ(collectElements(inner, ElementKind::ProgramSection, CollectOrder::DocumentOrder), List{});
 }
 
 TEST_F(TreeQueryTest, FindElementSearchesPreOrderFromStartIncluded)
@@ -240,9 +240,9 @@ TEST(TreeQuery, MillionDeepTreeIsWalkedWithAFlatStack)
     MemoryMapElement *segment = addSegment(parent, "DEEP");
     MemoryMapElement *section = addSection(segment, ".deep");
     EXPECT_EQ(findSegment(root.get(), "DEEP"), segment);
-    EXPECT_EQ(collectElements(root.get(), ElementKind::MemorySegment, true),
+    EXPECT_EQ(collectElements(root.get(), ElementKind::MemorySegment, CollectOrder::Reversed),
               QList<MemoryMapElement *>{segment});
-    EXPECT_EQ(collectElements(root.get(), ElementKind::ProgramSection, false),
+    EXPECT_EQ(collectElements(root.get(), ElementKind::ProgramSection, CollectOrder::DocumentOrder),
               QList<MemoryMapElement *>{section});
 }
 
