@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     writeFuzzFile(path, parts[1]);
 
     FuzzDocument document;
-    if (!document.load(path) || !document.root())
+    if (document.load(path) != LoadResult::Parsed || !document.root())
         return 0;
     MacroMap macros = parseMacroDefinitions(splitMacroList(QString::fromStdString(parts[0])));
     document.processConditionals(document.root(), path, macros, true);

@@ -90,20 +90,10 @@ std::unique_ptr<MemoryMapElement> MemoryMap::loadDocumentFile(const QString &fil
     const bool savedReadOnly = m_readOnly;
     m_readOnly = !QFileInfo(path).isWritable();
 
-    // A file that cannot be opened leaves the root untouched, while a parse replaces it: a
-    // non-element marker tells a file that was read from one that was not.
-    auto marker = std::make_unique<XMLNode>();
-    const XMLNode *markerAddress = marker.get();
-    setRoot(std::move(marker));
-    bool loaded;
-    if (m_preprocess)
-        loaded = QXMLDocument::load(path);
-    else
-        loaded = XMLDocument::load(path.toLocal8Bit().constData());
-    const bool read = root() != markerAddress;
-    if (!read)
-        setRoot(nullptr);
-    else
+    const LoadResult outcome = QXMLDocument::load(path);
+    const bool read = outcome != LoadResult::NotRead;
+    const bool loaded = outcome == LoadResult::Parsed;
+    if (read)
         fileRead(path);
     const bool parsedRoot = loaded && root();
     if (m_preprocess && parsedRoot) {

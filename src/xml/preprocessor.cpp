@@ -575,20 +575,15 @@ std::unique_ptr<XMLNode> XMLPP2::Pass::loadInclude(const Frame &frame, const XML
                                                    const QString &fileName)
 {
     std::unique_ptr<XMLNode> remembered = m_document.takeRoot();
-    // A file that cannot be opened leaves the root untouched, while a parse replaces it (with
-    // none when the file has no complete element): a non-element marker tells the two apart.
-    auto marker = std::make_unique<XMLNode>();
-    const XMLNode *markerAddress = marker.get();
-    m_document.setRoot(std::move(marker));
-    const bool loaded = m_document.QXMLDocument::load(fileName);
+    const LoadResult result = m_document.QXMLDocument::load(fileName);
     std::unique_ptr<XMLNode> included = m_document.takeRoot();
     m_document.setRoot(std::move(remembered));
-    if (included.get() != markerAddress)
+    if (result != LoadResult::NotRead)
         m_document.fileRead(fileName);
 
-    if (loaded && included)
+    if (result == LoadResult::Parsed && included)
         return included;
-    if (!included) {
+    if (result != LoadResult::NotRead && !included) {
         warn(frame.path, element,
              QStringLiteral("XmlPP::processConditionals(): error: include file '%1' is empty")
                  .arg(fileName));

@@ -359,7 +359,7 @@ protected:
     std::string process(const QString &name, MacroMap macros = {}, bool expand = true)
     {
         document = std::make_unique<RecordingDocument>();
-        EXPECT_TRUE(document->load(path(name)));
+        EXPECT_EQ(document->load(path(name)), LoadResult::Parsed);
         document->processConditionals(document->root(), path(name), macros, expand);
         return treeText(document->root());
     }

@@ -602,7 +602,7 @@ void XMLDocument::setError(std::string message, uint32_t line)
 // Decision: a stream that cannot be read (a directory, a read error) fails with
 // "couldn't read stream" and errorLine 0, like a file that cannot be opened, and leaves root
 // untouched. A stream that cannot seek (a pipe) is read from where it stands to its end.
-bool XMLDocument::parseFile(std::FILE *stream)
+LoadResult XMLDocument::parseFile(std::FILE *stream)
 {
     std::string buffer;
     bool readable = false;
@@ -620,7 +620,7 @@ bool XMLDocument::parseFile(std::FILE *stream)
     }
     if (!readable) {
         setError("couldn't read stream", 0);
-        return false;
+        return LoadResult::NotRead;
     }
     const char *text = buffer.data();
     size_t length = buffer.size();
@@ -630,23 +630,23 @@ bool XMLDocument::parseFile(std::FILE *stream)
         text += 3;
         length -= 3;
     }
-    return parseText(text, length);
+    return parseText(text, length) ? LoadResult::Parsed : LoadResult::Malformed;
 }
 
 // Decision: only a regular file is parsed; anything else that opens (a directory, a pipe, a
 // device) fails like a file that cannot be opened.
-bool XMLDocument::load(const char *path)
+LoadResult XMLDocument::load(const char *path)
 {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
     struct stat status;
     if (!file || fstat(fileno(file.get()), &status) != 0 || !S_ISREG(status.st_mode)) {
         setError(std::string("couldn't read ") + path, 0);
-        return false;
+        return LoadResult::NotRead;
     }
     return parseFile(file.get());
 }
 
-bool QXMLDocument::load(const QString &path)
+LoadResult QXMLDocument::load(const QString &path)
 {
     return XMLDocument::load(path.toLocal8Bit().constData());
 }

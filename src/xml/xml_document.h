@@ -15,6 +15,13 @@ class QString;
 
 namespace ldweave {
 
+/// What a load did with its file.
+enum class LoadResult {
+    NotRead,   ///< the file could not be opened or read; the root is untouched
+    Malformed, ///< the file was read and parsed with an error; the root was replaced
+    Parsed,    ///< the file was read and parsed; the root was replaced (it may be null)
+};
+
 class XMLDocument
 {
 public:
@@ -36,11 +43,11 @@ public:
     bool parse(const char *text);
     /// Reads an open binary stream whole from its start and parses it; a leading UTF-8
     /// byte-order mark is skipped and a NUL byte ends the text. A stream that cannot be read
-    /// fails like an unreadable file and leaves root untouched.
-    bool parseFile(std::FILE *stream);
+    /// is NotRead with "couldn't read stream", errorLine 0 and root untouched.
+    LoadResult parseFile(std::FILE *stream);
     /// Opens a regular file and parses it. Anything that cannot be opened or is not a regular
-    /// file fails with "couldn't read <path>", errorLine 0 and root untouched.
-    bool load(const char *path);
+    /// file is NotRead with "couldn't read <path>", errorLine 0 and root untouched.
+    LoadResult load(const char *path);
 
     /// The document element after a parse; owned by the document.
     XMLNode *root() const { return m_root.get(); }
@@ -84,7 +91,7 @@ public:
     using XMLDocument::XMLDocument;
 
     /// load() with a Unicode path, converted to 8-bit text for opening and for the message.
-    bool load(const QString &path);
+    LoadResult load(const QString &path);
 };
 
 } // namespace ldweave

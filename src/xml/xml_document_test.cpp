@@ -407,7 +407,7 @@ TEST_F(XMLDocumentFiles, ContentRules)
         SCOPED_TRACE(row.bytes.toHex().toStdString());
         const QString path = write(QString("f%1.xml").arg(index++), row.bytes);
         QXMLDocument document(false);
-        EXPECT_TRUE(document.load(path));
+        EXPECT_EQ(document.load(path), LoadResult::Parsed);
         EXPECT_EQ(treeText(document.root(), true), row.tree);
     }
 }
@@ -422,16 +422,16 @@ TEST_F(XMLDocumentFiles, UnreadablePathsFailWithTheirName)
         SCOPED_TRACE(local(path));
         QXMLDocument document(false);
         ASSERT_TRUE(document.parse("<kept/>"));
-        EXPECT_FALSE(document.load(path));
+        EXPECT_EQ(document.load(path), LoadResult::NotRead);
         EXPECT_EQ(std::string(document.errorText()), "couldn't read " + local(path));
         EXPECT_EQ(document.errorLine(), 0u);
         EXPECT_EQ(treeText(document.root()), "kept");
-        EXPECT_FALSE(document.XMLDocument::load(local(path).c_str()));
+        EXPECT_EQ(document.XMLDocument::load(local(path).c_str()), LoadResult::NotRead);
     }
 
     write(QString::fromUtf8("m\xC3\xA4p.xml"), "<a><b/></a>");
     QXMLDocument document(false);
-    EXPECT_TRUE(document.load(unicode));
+    EXPECT_EQ(document.load(unicode), LoadResult::Parsed);
     EXPECT_EQ(treeText(document.root()), "a{b}");
 }
 
@@ -443,7 +443,7 @@ TEST_F(XMLDocumentFiles, LongMessageKeepsBothEnds)
         path += "\xC3\xA4";
     path += "/file.xml";
     XMLDocument document(false);
-    EXPECT_FALSE(document.load(path.c_str()));
+    EXPECT_EQ(document.load(path.c_str()), LoadResult::NotRead);
     const std::string message = document.errorText();
     EXPECT_LE(message.size(), XMLDocument::kMaxErrorTextLength);
     EXPECT_GE(message.size(), XMLDocument::kMaxErrorTextLength - 2);
@@ -463,7 +463,7 @@ TEST(XMLDocumentStream, PipeIsReadToItsEnd)
     std::FILE *stream = fdopen(ends[0], "rb");
     ASSERT_NE(stream, nullptr);
     XMLDocument document(false);
-    EXPECT_TRUE(document.parseFile(stream));
+    EXPECT_EQ(document.parseFile(stream), LoadResult::Parsed);
     std::fclose(stream);
     EXPECT_EQ(treeText(document.root()), "a{b}");
 }
