@@ -2,6 +2,7 @@
 // is reported and its output file removed.
 #include "driver/run.h"
 
+#include "base/diagnostics.h"
 #include "base/hexception.h"
 #include "base/run_flags.h"
 #include "driver/command_line.h"
@@ -21,8 +22,7 @@ namespace {
 
 int errorExit(const QByteArray &message, const QString &outputPath)
 {
-    std::fflush(stdout);
-    std::fprintf(stderr, "error: %s\n", message.constData());
+    printDiagnostic(Severity::Error, QByteArray(), message);
     // Whatever is at the output path goes, also a file left by an earlier run: a build must
     // never pick up a stale or half-written script after a failure.
     if (!outputPath.isEmpty() && QFile::exists(outputPath))

@@ -5,6 +5,7 @@
 
 #include "base/hexception.h"
 #include "base/run_flags.h"
+#include "base/diagnostics.h"
 #include "ldscript/output_file.h"
 #include "placement/layout_engine.h"
 #include "placement/memory_map_element.h"
@@ -20,12 +21,6 @@
 namespace ldweave {
 
 namespace {
-
-void warning(const QString &message)
-{
-    std::fflush(stdout);
-    std::fprintf(stderr, "warning: %s\n", message.toLocal8Bit().constData());
-}
 
 void writeSegmentLine(QTextStream &out, const MemoryMapElement *segment)
 {
@@ -174,6 +169,21 @@ bool hasFixedSize(const SectionRecord *record, const QMap<QString, QString> &sym
     return readFixedSize(symbol != symbols.constEnd() ? symbol.value() : text, size);
 }
 
+// Warns when a section before `unsized` in its chain asks to be placed from the segment end,
+// which the unsized section prevents; names the nearest such section.
+void warnAboutUnsizedSection(const SectionRecord *unsized)
+{
+    for (const SectionRecord *wanting = unsized->prev; wanting; wanting = wanting->prev) {
+        if (wanting->section->isPlaceFromSegmentEnd()) {
+            printDiagnostic(Severity::Warning, QString(),
+                            QStringLiteral("cannot place section ") + wanting->symbolName
+                                + " at end of segment because section " + unsized->symbolName
+                                + " does not have a fixed size");
+            return;
+        }
+    }
+}
+
 // Marks, per segment chain, the first section to be placed from the segment end, with the sizes
 // of it and every later section as its distance from the end.
 void markPlacementFromSegmentEnd(const SectionList &sections, const QMap<QString, QString> &symbols)
@@ -187,17 +197,8 @@ void markPlacementFromSegmentEnd(const SectionList &sections, const QMap<QString
         for (SectionRecord *record = last.get(); record; record = record->prev) {
             uint32_t size = 0;
             if (!hasFixedSize(record, symbols, size)) {
-                if (candidate)
-                    break;
-                for (const SectionRecord *wanting = record->prev; wanting;
-                     wanting = wanting->prev) {
-                    if (wanting->section->isPlaceFromSegmentEnd()) {
-                        warning(QStringLiteral("cannot place section ") + wanting->symbolName
-                                + " at end of segment because section " + record->symbolName
-                                + " does not have a fixed size");
-                        break;
-                    }
-                }
+                if (!candidate)
+                    warnAboutUnsizedSection(record);
                 break;
             }
             sum += size;

@@ -2,29 +2,14 @@
 // element factory that makes MemoryMapElements.
 #include "placement/memory_map.h"
 
+#include "base/diagnostics.h"
 #include "macros/macros.h"
 #include "placement/memory_map_element.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-#include <cstdio>
-
 namespace ldweave {
-
-namespace {
-
-/// Prints "path:line: kind: text" on standard error; line counts from 0 and is printed from 1.
-/// A negative line prints the path alone.
-void printDiagnostic(const QString &path, int64_t line, const char *kind, const QString &text)
-{
-    std::fflush(stdout);
-    const QString position = line < 0 ? path : path + u':' + QString::number(line + 1);
-    std::fprintf(stderr, "%s: %s: %s\n", position.toLocal8Bit().constData(), kind,
-                 text.toLocal8Bit().constData());
-}
-
-} // namespace
 
 MemoryMap::MemoryMap() : XMLPP2(false) {}
 
@@ -49,8 +34,10 @@ void MemoryMap::warningAt(const Warning &diagnostic)
     // loops and pastes, like those of a file's first line, carry line 0; as the pre-processor's
     // own positions do, such a warning names the file alone rather than a line that may be
     // wrong.
-    printDiagnostic(diagnostic.path, diagnostic.line == 0 ? -1 : int64_t(diagnostic.line),
-                    "warning", diagnostic.message);
+    printDiagnostic(Severity::Warning,
+                    filePosition(diagnostic.path,
+                                 diagnostic.line == 0 ? -1 : int64_t(diagnostic.line)),
+                    diagnostic.message);
 }
 
 void MemoryMap::fileRead(const QString &path)
@@ -120,12 +107,13 @@ void MemoryMap::reportLoadFailure(const QString &path, bool read, bool parsed,
     // file has no line; nor has a file that parsed without a root element or lost it to the
     // pre-processor, as no single line is to blame.
     if (!read || !parsed)
-        printDiagnostic(path, read ? int64_t(errorLine()) : -1, "error",
+        printDiagnostic(Severity::Error, filePosition(path, read ? int64_t(errorLine()) : -1),
                         QString::fromLocal8Bit(errorText()));
     else if (!parsedRoot)
-        printDiagnostic(path, -1, "error", QStringLiteral("no complete root element"));
+        printDiagnostic(Severity::Error, path, QStringLiteral("no complete root element"));
     else
-        printDiagnostic(path, -1, "error", QStringLiteral("no root element after pre-processing"));
+        printDiagnostic(Severity::Error, path,
+                        QStringLiteral("no root element after pre-processing"));
 }
 
 void MemoryMap::processImports()

@@ -1,0 +1,27 @@
+#include "base/diagnostics.h"
+
+#include <cstdio>
+
+namespace ldweave {
+
+void printDiagnostic(Severity severity, const QByteArray &position, const QByteArray &text)
+{
+    std::fflush(stdout);
+    const char *kind = severity == Severity::Warning ? "warning" : "error";
+    if (position.isEmpty())
+        std::fprintf(stderr, "%s: %s\n", kind, text.constData());
+    else
+        std::fprintf(stderr, "%s: %s: %s\n", position.constData(), kind, text.constData());
+}
+
+void printDiagnostic(Severity severity, const QString &position, const QString &text)
+{
+    printDiagnostic(severity, position.toLocal8Bit(), text.toLocal8Bit());
+}
+
+QString filePosition(const QString &path, int64_t line)
+{
+    return line < 0 ? path : path + u':' + QString::number(line + 1);
+}
+
+} // namespace ldweave
