@@ -1,5 +1,7 @@
 #include "base/diagnostics.h"
 
+#include "base/file_system.h"
+
 #include <cstdio>
 
 namespace ldweave {
@@ -16,7 +18,13 @@ void printDiagnostic(Severity severity, const QByteArray &position, const QByteA
 
 void printDiagnostic(Severity severity, const QString &position, const QString &text)
 {
-    printDiagnostic(severity, position.toLocal8Bit(), text.toLocal8Bit());
+    printDiagnostic(severity, pathToBytes(position), pathToBytes(text));
+}
+
+void printNote(const QByteArray &line)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", line.constData());
 }
 
 QString filePosition(const QString &path, int64_t line)

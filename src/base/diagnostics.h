@@ -17,6 +17,10 @@ void printDiagnostic(Severity severity, const QByteArray &position, const QByteA
 /// The same with Unicode texts, converted to 8-bit text.
 void printDiagnostic(Severity severity, const QString &position, const QString &text);
 
+/// Writes one line of explanation as it is, without position or severity, on standard error:
+/// the "path: reason" that -diagnostics adds after an error line.
+void printNote(const QByteArray &line);
+
 /// A position naming a file and a line counted from 0, printed counting from 1 ("path:3"); a
 /// negative line names the file alone.
 QString filePosition(const QString &path, int64_t line);

@@ -11,14 +11,21 @@ namespace ldweave {
 class HException
 {
 public:
-    explicit HException(std::string message) : m_message(std::move(message)) {}
-    explicit HException(const QString &message) : m_message(message.toLocal8Bit().toStdString()) {}
+    explicit HException(std::string message, std::string detail = std::string())
+        : m_message(std::move(message))
+        , m_detail(std::move(detail))
+    {}
+    explicit HException(const QString &message, const QString &detail = QString());
 
     /// The message as 8-bit text, complete as thrown.
     const std::string &message() const { return m_message; }
+    /// A second line the entry point prints under -diagnostics, such as "path: reason" for a
+    /// file the system refused; empty for none.
+    const std::string &detail() const { return m_detail; }
 
 private:
     std::string m_message;
+    std::string m_detail;
 };
 
 } // namespace ldweave

@@ -1,6 +1,7 @@
 // The option loop reads arguments left to right; options match the whole argument exactly.
 #include "driver/command_line.h"
 
+#include "base/file_system.h"
 #include "base/hexception.h"
 #include "base/product.h"
 #include "base/run_flags.h"
@@ -14,26 +15,38 @@ namespace ldweave {
 
 namespace {
 
-// Hands out the argument that follows an option, verbatim even when it starts with "-".
+// Hands out the argument that follows an option, verbatim even when it starts with "-". Paths
+// keep their bytes; every other argument is text.
 class ArgumentCursor
 {
 public:
-    explicit ArgumentCursor(const QStringList &arguments) : m_arguments(arguments) {}
+    explicit ArgumentCursor(const QList<QByteArray> &arguments) : m_arguments(arguments) {}
 
     bool atEnd() const { return m_index >= m_arguments.size(); }
-    const QString &current() const { return m_arguments.at(m_index); }
+    QString current() const { return QString::fromLocal8Bit(m_arguments.at(m_index)); }
+    QString currentPath() const { return pathFromBytes(m_arguments.at(m_index)); }
     void advance() { ++m_index; }
 
-    const QString &nextArgument(const char *missingMessage)
+    QString nextArgument(const char *missingMessage)
+    {
+        next(missingMessage);
+        return current();
+    }
+    QString nextPath(const char *missingMessage)
+    {
+        next(missingMessage);
+        return currentPath();
+    }
+
+private:
+    void next(const char *missingMessage)
     {
         if (m_index + 1 >= m_arguments.size())
             throw HException(std::string(missingMessage));
         ++m_index;
-        return m_arguments.at(m_index);
     }
 
-private:
-    const QStringList &m_arguments;
+    const QList<QByteArray> &m_arguments;
     qsizetype m_index = 0;
 };
 
@@ -46,15 +59,16 @@ void appendMacros(QString &setting, const QString &macros)
 
 } // namespace
 
-bool parseCommandLine(const QStringList &arguments, RunSettings &settings, RunFlags &flags)
+bool parseCommandLine(const QList<QByteArray> &arguments, RunSettings &settings,
+                      RunFlags &flags)
 {
     settings.script.checkUnplacedSections = true;
     settings.script.checkSegmentOverflow = false;
 
     for (ArgumentCursor cursor(arguments); !cursor.atEnd(); cursor.advance()) {
-        const QString &argument = cursor.current();
+        const QString argument = cursor.current();
         if (argument == u"-memory-map-file") {
-            settings.memoryMapFile = cursor.nextArgument("file required for -memory-map-file");
+            settings.memoryMapFile = cursor.nextPath("file required for -memory-map-file");
         } else if (argument == u"-memory-map-macros") {
             appendMacros(settings.memoryMapMacros,
                          cursor.nextArgument("macro definition required for -memory-map-macros"));
@@ -62,8 +76,8 @@ bool parseCommandLine(const QStringList &arguments, RunSettings &settings, RunFl
             settings.memoryMapSegments =
                 cursor.nextArgument("segment list for -memory-map-segments");
         } else if (argument == u"-section-placement-file") {
-            settings.sectionPlacementFile =
-                cursor.nextArgument("file required for -section-placement-file");
+            settings.sectionPlacementFile
+                = cursor.nextPath("file required for -section-placement-file");
         } else if (argument == u"-section-placement-macros"
                    || argument == u"-section-placment-macros") {
             // The misspelt form is an accepted alias, kept for existing build scripts.
@@ -87,13 +101,13 @@ bool parseCommandLine(const QStringList &arguments, RunSettings &settings, RunFl
         } else if (argument == u"-dependency-file") {
             // Decision: the extension options are not in the usage text, which stays as it has
             // always been for scripts that read it; the manual page and the README list them.
-            settings.dependencyFile = cursor.nextArgument("file required for -dependency-file");
+            settings.dependencyFile = cursor.nextPath("file required for -dependency-file");
         } else if (argument == u"-diagnostics") {
             settings.diagnostics = true;
         } else if (argument.startsWith(u'-')) {
             throw HException(QStringLiteral("unknown option option ") + argument);
         } else {
-            settings.positionalArguments.append(argument);
+            settings.positionalArguments.append(cursor.currentPath());
         }
     }
 
@@ -146,6 +160,18 @@ void addSymbolDefinitions(const QString &argument, QMap<QString, QString> &symbo
         if (pieces.size() < 2)
             throw HException(QStringLiteral("symbol definition '") + definition
                              + QStringLiteral("' needs a name and a value"));
+        // Decision: a line break in a name or value is an error. The script takes both as
+        // written, so a line break would start a line of the user's making in the script, where
+        // GNU ld would read it as a command of its own (an INCLUDE of any file, say).
+        const auto hasLineBreak = [](const QString &text) {
+            return text.contains(u'\n') || text.contains(u'\r');
+        };
+        if (hasLineBreak(pieces.at(0)) || hasLineBreak(pieces.at(1))) {
+            QString shown = definition;
+            shown.replace(u'\n', QStringLiteral("\\n")).replace(u'\r', QStringLiteral("\\r"));
+            throw HException(QStringLiteral("symbol definition '") + shown
+                             + QStringLiteral("' holds a line break"));
+        }
         symbols.insert(pieces.at(0), pieces.at(1));
     }
 }

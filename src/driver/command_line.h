@@ -28,10 +28,12 @@ struct RunSettings
     bool diagnostics = false; ///< -diagnostics: print pre-processor warnings and load failures
 };
 
-/// Reads the arguments (program name excluded) into settings and flags. Returns false when the
+/// Reads the arguments (program name excluded) into settings and flags: paths keep their bytes
+/// (see pathFromBytes), every other argument is read as UTF-8 text. Returns false when the
 /// command line is incomplete and the usage text is due; throws HException for a missing option
 /// argument, an unknown option or a malformed symbol definition.
-bool parseCommandLine(const QStringList &arguments, RunSettings &settings, RunFlags &flags);
+bool parseCommandLine(const QList<QByteArray> &arguments, RunSettings &settings,
+                      RunFlags &flags);
 
 /// Writes the banner, the notice and the usage text.
 void printUsage(std::FILE *out);

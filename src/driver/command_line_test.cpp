@@ -20,7 +20,10 @@ Parsed parse(const QStringList &arguments)
 {
     Parsed result;
     try {
-        result.complete = parseCommandLine(arguments, result.settings, result.flags);
+        QList<QByteArray> bytes;
+        for (const QString &argument : arguments)
+            bytes.append(argument.toUtf8());
+        result.complete = parseCommandLine(bytes, result.settings, result.flags);
     } catch (const HException &error) {
         result.error = error.message();
     }

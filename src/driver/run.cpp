@@ -1,8 +1,9 @@
-// The run sequence from settings to finished script, and the single place where a failed run
-// is reported and its output file removed.
+// The run sequence from settings to finished script, the checks that keep the outputs off the
+// inputs, and the single place where a failed run is reported and its output file removed.
 #include "driver/run.h"
 
 #include "base/diagnostics.h"
+#include "base/file_system.h"
 #include "base/hexception.h"
 #include "base/run_flags.h"
 #include "driver/command_line.h"
@@ -12,39 +13,133 @@
 #include "placement/memory_map.h"
 #include "placement/memory_map_element.h"
 
-#include <QFile>
-
 #include <cstdio>
+#include <new>
+#include <unistd.h>
 
 namespace ldweave {
 
 namespace {
 
-int errorExit(const QByteArray &message, const QString &outputPath)
+// Decision: an output never replaces an input, and never a file that holds XML. Before anything
+// is written, a script or dependency file that is the same file (links followed) as the memory
+// map, the placement file, a file they include or import, or as each other, ends the run with
+// an error and stays as it is. A linker script never begins with "<", so an existing file at an
+// output path that does is an XML file, most likely an input whose option was forgotten
+// ("ldweave -memory-map-file map.xml placement.xml"); it is not replaced either. The error exit
+// removes neither.
+
+QString quoted(const QString &path)
+{
+    return u'\'' + path + u'\'';
+}
+
+// The files the run reads: those named on the command line and every file loaded so far.
+QStringList inputFiles(const RunSettings &settings, const MemoryMap &memoryMap,
+                       const MemoryMap &placement)
+{
+    QStringList inputs;
+    for (const QString &path : {settings.memoryMapFile, settings.sectionPlacementFile}) {
+        if (!path.isEmpty())
+            inputs.append(path);
+    }
+    return inputs + memoryMap.filesRead() + placement.filesRead();
+}
+
+// The outputs of the run, each with its name for messages.
+QList<std::pair<QString, QString>> outputFiles(const RunSettings &settings)
+{
+    QList<std::pair<QString, QString>> outputs{{settings.outputPath, QStringLiteral("script")}};
+    if (!settings.dependencyFile.isEmpty())
+        outputs.append({settings.dependencyFile, QStringLiteral("dependency file")});
+    return outputs;
+}
+
+// The input that output is, or an empty text.
+QString inputAt(const QString &output, const QStringList &inputs)
+{
+    const std::optional<FileIdentity> identity = fileIdentity(output);
+    if (!identity)
+        return QString();
+    for (const QString &input : inputs) {
+        if (fileIdentity(input) == identity)
+            return input;
+    }
+    return QString();
+}
+
+bool sameOutput(const QString &first, const QString &second)
+{
+    const std::optional<FileIdentity> identity = fileIdentity(first);
+    if (identity)
+        return identity == fileIdentity(second);
+    return pathToBytes(followLinks(first)) == pathToBytes(followLinks(second));
+}
+
+// Throws when an output would replace an input, an XML file or the other output.
+void checkOutputs(const RunSettings &settings, const QStringList &inputs)
+{
+    const auto outputs = outputFiles(settings);
+    for (const auto &[path, role] : outputs) {
+        const QString input = inputAt(path, inputs);
+        if (!input.isEmpty()) {
+            throw HException(QStringLiteral("cannot write the ") + role + u' ' + quoted(path)
+                             + QStringLiteral(": it is the input file ") + quoted(input));
+        }
+        if (fileKind(path) == FileKind::Regular && fileBeginsWith(path, '<')) {
+            throw HException(QStringLiteral("cannot write the ") + role + u' ' + quoted(path)
+                             + QStringLiteral(": it holds XML, not a ") + role
+                             + QStringLiteral(" (is an option missing before it?)"));
+        }
+    }
+    if (outputs.size() == 2 && sameOutput(outputs[0].first, outputs[1].first)) {
+        throw HException(QStringLiteral("cannot write the dependency file ")
+                         + quoted(settings.dependencyFile)
+                         + QStringLiteral(": it is the script"));
+    }
+}
+
+// Whether the error exit may remove what is at the output path: a regular file (links
+// followed) that is neither an input, nor XML, nor the dependency file.
+bool isRemovableOutput(const RunSettings &settings, const QStringList &inputs)
+{
+    const QString &path = settings.outputPath;
+    if (path.isEmpty() || fileKind(path) != FileKind::Regular || fileBeginsWith(path, '<'))
+        return false;
+    if (!inputAt(path, inputs).isEmpty())
+        return false;
+    return settings.dependencyFile.isEmpty() || !sameOutput(path, settings.dependencyFile);
+}
+
+int errorExit(const RunSettings &settings, const QStringList &inputs, const QByteArray &message,
+              const QByteArray &detail)
 {
     printDiagnostic(Severity::Error, QByteArray(), message);
+    if (settings.diagnostics && !detail.isEmpty())
+        printNote(detail);
     // Whatever is at the output path goes, also a file left by an earlier run: a build must
-    // never pick up a stale or half-written script after a failure.
-    if (!outputPath.isEmpty() && QFile::exists(outputPath))
-        QFile::remove(outputPath);
+    // never pick up a stale or half-written script after a failure. A symbolic link stays; the
+    // file it leads to goes.
+    if (isRemovableOutput(settings, inputs))
+        ::unlink(pathToBytes(followLinks(settings.outputPath)).constData());
     return 1;
 }
 
 } // namespace
 
-void runSequence(const RunSettings &settings)
+void runSequence(const RunSettings &settings, MemoryMap &memoryMap, MemoryMap &placement)
 {
     const bool verbose = runFlags().verbose;
-    MemoryMap memoryMap;
-    MemoryMap placement;
     memoryMap.setDiagnostics(settings.diagnostics);
     placement.setDiagnostics(settings.diagnostics);
+    checkOutputs(settings, inputFiles(settings, memoryMap, placement));
 
     if (verbose && !settings.memoryMapFile.isEmpty())
-        std::printf("Using memory map file %s\n", settings.memoryMapFile.toLocal8Bit().constData());
+        std::printf("Using memory map file %s\n", pathToBytes(settings.memoryMapFile).constData());
     if (!settings.memoryMapFile.isEmpty()) {
         if (!memoryMap.loadFile(settings.memoryMapFile, settings.memoryMapMacros, true))
-            throw HException(std::string("cannot load memory map file"));
+            throw HException(QStringLiteral("cannot load memory map file"),
+                             memoryMap.fileReadFailure());
     } else if (!memoryMap.loadText(memoryMapTextFromSegments(settings.memoryMapSegments))) {
         // Decision: a segment list whose text does not parse (a field holding XML mark-up such
         // as "<") is an error. Treating it as a map without segments would write a script
@@ -56,13 +151,16 @@ void runSequence(const RunSettings &settings)
     if (!settings.sectionPlacementFile.isEmpty()) {
         if (verbose)
             std::printf("Using section placement file %s\n",
-                        settings.sectionPlacementFile.toLocal8Bit().constData());
+                        pathToBytes(settings.sectionPlacementFile).constData());
         if (!placement.loadFile(settings.sectionPlacementFile, settings.sectionPlacementMacros,
                                 true))
-            throw HException(std::string("cannot load section placement file"));
+            throw HException(QStringLiteral("cannot load section placement file"),
+                             placement.fileReadFailure());
         placementRoot = placement.rootElement();
     }
 
+    // The includes and imports are known now.
+    checkOutputs(settings, inputFiles(settings, memoryMap, placement));
     writeLinkerScript(settings.outputPath, memoryMap.rootElement(), placementRoot,
                       settings.script);
 
@@ -79,19 +177,30 @@ int ldweaveMain(int argc, char **argv)
 {
     RunSettings settings;
     createMacroTable();
+    // The documents live as long as the run, so the error exit can tell the files they read.
+    MemoryMap memoryMap;
+    MemoryMap placement;
+    const auto fail = [&](const QByteArray &message, const QByteArray &detail) {
+        return errorExit(settings, inputFiles(settings, memoryMap, placement), message, detail);
+    };
     try {
-        QStringList arguments;
+        QList<QByteArray> arguments;
         for (int i = 1; i < argc; ++i)
-            arguments.append(QString::fromLocal8Bit(argv[i]));
+            arguments.append(QByteArray(argv[i]));
         if (!parseCommandLine(arguments, settings, runFlags())) {
             printUsage(stderr);
             return 1;
         }
-        runSequence(settings);
+        runSequence(settings, memoryMap, placement);
     } catch (const HException &error) {
-        return errorExit(QByteArray::fromStdString(error.message()), settings.outputPath);
+        return fail(QByteArray::fromStdString(error.message()),
+                    QByteArray::fromStdString(error.detail()));
     } catch (const QString &error) {
-        return errorExit(error.toLocal8Bit(), settings.outputPath);
+        return fail(pathToBytes(error), QByteArray());
+    } catch (const std::bad_alloc &) {
+        // Decision: running out of memory ends the run like any other error, with its own line
+        // and no output left, rather than aborting.
+        return fail(QByteArrayLiteral("out of memory"), QByteArray());
     }
     std::fflush(stdout);
     return 0;

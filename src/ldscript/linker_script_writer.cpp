@@ -1,6 +1,6 @@
 // The writer owns the output file and the section records for the length of one call; both are
-// released by their destructors, also when the layout engine throws. The script is built in
-// memory and handed to the output file whole at the end.
+// released by their destructors, also when the layout engine throws. The script streams into
+// the output file, which puts it in place only when it is complete.
 #include "ldscript/linker_script_writer.h"
 
 #include "base/hexception.h"
@@ -242,6 +242,8 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
     for (const std::unique_ptr<SectionRecord> &record : sections.records()) {
         layoutSection(out, sections, record.get(), options.checkSegmentOverflow,
                       options.defaultFillPattern);
+        // Generation stops at the first write the system refused (a full disk).
+        file.checkWrites();
     }
 
     out << "}\n\n";

@@ -3,6 +3,7 @@
 #include "placement/memory_map.h"
 
 #include "base/diagnostics.h"
+#include "base/file_system.h"
 #include "macros/macros.h"
 #include "placement/memory_map_element.h"
 
@@ -75,10 +76,12 @@ std::unique_ptr<MemoryMapElement> MemoryMap::loadDocumentFile(const QString &fil
 
     std::unique_ptr<XMLNode> savedRoot = takeRoot();
     const bool savedReadOnly = m_readOnly;
-    m_readOnly = !QFileInfo(path).isWritable();
+    m_readOnly = !isWritableFile(path);
 
     const LoadResult outcome = QXMLDocument::load(path);
     const bool read = outcome != LoadResult::NotRead;
+    m_readFailure = read ? QString()
+                         : path + QStringLiteral(": ") + QString::fromStdString(readFailure());
     const bool loaded = outcome == LoadResult::Parsed;
     if (read)
         fileRead(path);
@@ -108,7 +111,7 @@ void MemoryMap::reportLoadFailure(const QString &path, bool read, bool parsed,
     // pre-processor, as no single line is to blame.
     if (!read || !parsed)
         printDiagnostic(Severity::Error, filePosition(path, read ? int64_t(errorLine()) : -1),
-                        QString::fromLocal8Bit(errorText()));
+                        pathFromBytes(errorText()));
     else if (!parsedRoot)
         printDiagnostic(Severity::Error, path, QStringLiteral("no complete root element"));
     else
@@ -127,7 +130,7 @@ void MemoryMap::processImports()
         if (element->tagName() == "Import") {
             const std::string *name = element->attribute("filename");
             std::unique_ptr<MemoryMapElement> imported =
-                loadDocumentFile(name ? QString::fromLocal8Bit(*name) : QString());
+                loadDocumentFile(name ? pathFromBytes(QByteArray::fromStdString(*name)) : QString());
             if (imported) {
                 imported->setImportedFrom(element);
                 m_replacedImports.push_back(

@@ -40,6 +40,10 @@ public:
     /// each once; files that could not be opened are not listed.
     const QStringList &filesRead() const { return m_filesRead; }
 
+    /// "path: reason" when the last file this document tried to load could not be read (the
+    /// system's reason, or "not a regular file"); empty otherwise.
+    const QString &fileReadFailure() const { return m_readFailure; }
+
     /// Loads a file as this document: pre-processed with macroDefinitions when preprocess is
     /// set, Import children followed, start and size computed. False when the file cannot be
     /// read, does not parse or yields no root; the parser's message and line stay in the
@@ -73,6 +77,7 @@ private:
     QString m_doctypeName;
     bool m_diagnostics = false;
     QStringList m_filesRead;
+    QString m_readFailure;
     /// Import elements replaced by the files they name; kept alive for importedFrom.
     std::vector<std::unique_ptr<XMLNode>> m_replacedImports;
 };

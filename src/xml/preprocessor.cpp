@@ -4,6 +4,7 @@
 // searched. A splice is a frame whose output is the output of the level above.
 #include "xml/preprocessor.h"
 
+#include "base/file_system.h"
 #include "expr/evaluate.h"
 #include "xml/text_bytes.h"
 
@@ -499,7 +500,8 @@ void XMLPP2::Pass::handleInclude(Frame &frame, XMLElement *element, std::unique_
         keep(frame, std::move(node));
         return;
     }
-    QString fileName = expandMacros(fromBytes(*fileAttribute), MacroMap(), true);
+    QString fileName
+        = expandMacros(pathFromBytes(QByteArray::fromStdString(*fileAttribute)), MacroMap(), true);
     if (QDir::isRelativePath(fileName))
         fileName = directoryOf(frame.path) + u'/' + fileName;
     const bool noRoot = element->hasAttribute("no_root");
@@ -590,7 +592,7 @@ std::unique_ptr<XMLNode> XMLPP2::Pass::loadInclude(const Frame &frame, const XML
     } else {
         warn(frame.path, element,
              QStringLiteral("XmlPP::processConditionals(): error \"")
-                 + QString::fromLocal8Bit(m_document.errorText())
+                 + pathFromBytes(m_document.errorText())
                  + QStringLiteral("\" in include file ") + fileName + QStringLiteral(" line:")
                  + QString::number(m_document.errorLine()));
     }

@@ -3,12 +3,17 @@
 // is lenient: what it does not understand it reads as character data or passes over.
 #include "xml/xml_document.h"
 
+#include "base/file_system.h"
+
 #include <QString>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -633,22 +638,41 @@ LoadResult XMLDocument::parseFile(std::FILE *stream)
     return parseText(text, length) ? LoadResult::Parsed : LoadResult::Malformed;
 }
 
-// Decision: only a regular file is parsed; anything else that opens (a directory, a pipe, a
-// device) fails like a file that cannot be opened.
+// Decision: only a regular file is parsed; anything else (a folder, a FIFO, a device) is not
+// read, like a file that cannot be opened. The file is opened without blocking and its type
+// checked before the first read, so a FIFO nobody writes cannot hang the run.
 LoadResult XMLDocument::load(const char *path)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    m_readFailure.clear();
+    const int descriptor = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat status;
-    if (!file || fstat(fileno(file.get()), &status) != 0 || !S_ISREG(status.st_mode)) {
+    std::unique_ptr<std::FILE, FileCloser> file;
+    if (descriptor < 0) {
+        m_readFailure = std::strerror(errno);
+    } else if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        m_readFailure = S_ISDIR(status.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+        ::close(descriptor);
+    } else {
+        ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+        file.reset(::fdopen(descriptor, "rb"));
+        if (!file) {
+            m_readFailure = std::strerror(errno);
+            ::close(descriptor);
+        }
+    }
+    if (!file) {
         setError(std::string("couldn't read ") + path, 0);
         return LoadResult::NotRead;
     }
-    return parseFile(file.get());
+    const LoadResult result = parseFile(file.get());
+    if (result == LoadResult::NotRead)
+        m_readFailure = std::strerror(errno);
+    return result;
 }
 
 LoadResult QXMLDocument::load(const QString &path)
 {
-    return XMLDocument::load(path.toLocal8Bit().constData());
+    return XMLDocument::load(pathToBytes(path).constData());
 }
 
 } // namespace ldweave

@@ -67,6 +67,9 @@ public:
     const char *errorText() const { return m_errorText.c_str(); }
     /// Line counter at the last failure: 0 for the first line and for an unreadable file.
     uint32_t errorLine() const { return m_errorLine; }
+    /// Why the last load did not read its file, in the system's words ("Permission denied");
+    /// empty when it was read.
+    const std::string &readFailure() const { return m_readFailure; }
 
     /// Longest errorText in bytes (the message buffer holds 1024 bytes with its terminator).
     static constexpr size_t kMaxErrorTextLength = 1023;
@@ -82,6 +85,7 @@ private:
     std::unique_ptr<XMLNode> m_root;
     std::string m_errorText;
     uint32_t m_errorLine = 0;
+    std::string m_readFailure;
 };
 
 class QXMLDocument : public XMLDocument
@@ -90,7 +94,7 @@ public:
     using XMLDocument::load;
     using XMLDocument::XMLDocument;
 
-    /// load() with a Unicode path, converted to 8-bit text for opening and for the message.
+    /// load() with a path made by pathFromBytes, opened by its own bytes.
     LoadResult load(const QString &path);
 };
 
