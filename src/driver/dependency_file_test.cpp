@@ -7,24 +7,35 @@
 namespace ldweave {
 namespace {
 
-TEST(DependencyFile, EscapesWhatMakeAndNinjaTreatSpecially)
+TEST(DependencyFile, EscapesWhatMakeTreatsSpeciallyAndRefusesWhatItCannotRead)
 {
     const struct
     {
         const char *path;
-        const char *escaped;
+        const char *prerequisite; // "" when refused
+        const char *target;
     } rows[] = {
-        {"plain/file-1.xml", "plain/file-1.xml"},
-        {"my maps/a b.xml", "my\\ maps/a\\ b.xml"},
-        {"x#1.xml", "x\\#1.xml"},
-        {"$(HOME)/m.xml", "$$(HOME)/m.xml"},
-        {"back\\ slash.xml", "back\\\\\\ slash.xml"}, // a backslash before a blank is doubled
-        {"back\\slash.xml", "back\\slash.xml"},       // elsewhere it stays single
-        {"a%b:c.xml", "a%b:c.xml"},
+        {"plain/file-1.xml", "plain/file-1.xml", "plain/file-1.xml"},
+        {"my maps/a b.xml", "my\\ maps/a\\ b.xml", "my\\ maps/a\\ b.xml"},
+        {"x#1.xml", "x\\#1.xml", "x\\#1.xml"},
+        {"$(HOME)/m.xml", "$$(HOME)/m.xml", "$$(HOME)/m.xml"},
+        {"back\\ slash.xml", "back\\\\\\ slash.xml", "back\\\\\\ slash.xml"},
+        {"back\\slash.xml", "back\\slash.xml", "back\\slash.xml"},
+        {"a%b:c.xml", "a%b\\:c.xml", "a\\%b\\:c.xml"},
+        {"w*i?l[d]|.xml", "w\\*i\\?l\\[d]\\|.xml", "w\\*i\\?l\\[d]\\|.xml"},
+        {"~user.xml", "./~user.xml", "./~user.xml"},
+        {"b(rev2).xml", "b(rev2).xml", "b(rev2).xml"},
+        {"lib(member)", "", ""},
+        {"a;touch x.xml", "", ""},
+        {"a=b.xml", "", ""},
+        {"tab\tname.xml", "", ""},
+        {"line\nbreak.xml", "", ""},
+        {"ends\\", "", ""},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.path);
-        EXPECT_EQ(escapeMakePath(row.path), row.escaped);
+        EXPECT_EQ(escapeMakePath(row.path, RuleSide::Prerequisite), row.prerequisite);
+        EXPECT_EQ(escapeMakePath(row.path, RuleSide::Target), row.target);
     }
 }
 
