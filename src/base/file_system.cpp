@@ -142,6 +142,14 @@ QString followLinks(const QString &path)
     return pathFromBytes(current);
 }
 
+int64_t fileSize(const QString &path)
+{
+    struct stat status;
+    if (::stat(pathToBytes(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return 0;
+    return int64_t(status.st_size);
+}
+
 bool isWritableFile(const QString &path)
 {
     return ::access(pathToBytes(path).constData(), W_OK) == 0;

@@ -51,6 +51,9 @@ std::optional<FileIdentity> fileIdentity(const QString &path);
 /// as it is; a link cycle ends after 40 steps at the last name reached.
 QString followLinks(const QString &path);
 
+/// The size in bytes of the regular file at path, links followed; 0 for anything else.
+int64_t fileSize(const QString &path);
+
 /// Whether the file at path can be written by this process.
 bool isWritableFile(const QString &path);
 

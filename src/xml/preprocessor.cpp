@@ -517,8 +517,14 @@ void XMLPP2::Pass::handleInclude(Frame &frame, XMLElement *element, std::unique_
              QStringLiteral("more than %1 files included; \"%2\" not loaded")
                  .arg(QString::number(kMaxIncludedFiles), fileName),
              true);
+    } else if (m_document.m_includedBytes + fileSize(fileName) > kMaxIncludedBytes) {
+        warn(frame.path, element,
+             QStringLiteral("files included would hold more than %1 bytes; \"%2\" not loaded")
+                 .arg(QString::number(kMaxIncludedBytes), fileName),
+             true);
     } else {
         ++m_includedFiles;
+        m_document.m_includedBytes += fileSize(fileName);
         included = loadInclude(frame, element, fileName);
     }
     if (!included) {
@@ -673,23 +679,26 @@ void XMLPP2::Pass::handleFor(Frame &frame, const XMLElement *element)
         return;
     }
     const std::vector<const XMLElement *> body = loopBody(element);
-    if (!reserveCopies(countCopies(body) * iterations, frame, element))
+    if (body.empty() || !reserveCopies(countCopies(body) * iterations, frame, element))
         return;
 
-    const QString alphaName = name + QStringLiteral("_alpha");
-    const QString hexName = name + QStringLiteral("_hex");
-    const QString apName = name + QStringLiteral("_ap");
-    const QString apHexName = name + QStringLiteral("_ap_hex");
+    // The five loop macros keep their places in one map; each iteration replaces their values.
+    MacroMap loopMacros;
+    const auto slot = [&](const QString &macroName) { return loopMacros.insert(macroName, {}); };
+    const auto indexSlot = slot(name);
+    const auto alphaSlot = slot(name + QStringLiteral("_alpha"));
+    const auto hexSlot = slot(name + QStringLiteral("_hex"));
+    const auto apSlot = slot(name + QStringLiteral("_ap"));
+    const auto apHexSlot = slot(name + QStringLiteral("_ap_hex"));
     std::vector<std::unique_ptr<XMLNode>> copies;
     uint32_t i = first;
     for (int64_t iteration = 0; iteration < iterations; ++iteration, i += step) {
         const uint32_t progression = multiplier * i + add;
-        MacroMap loopMacros;
-        loopMacros.insert(name, QString::number(i));
-        loopMacros.insert(alphaName, QString(QChar(char16_t((65u + i) & 0xFFFFu))));
-        loopMacros.insert(hexName, upperHex(i));
-        loopMacros.insert(apName, QString::number(progression));
-        loopMacros.insert(apHexName, upperHex(progression));
+        *indexSlot = QString::number(i);
+        *alphaSlot = QString(QChar(char16_t((65u + i) & 0xFFFFu)));
+        *hexSlot = upperHex(i);
+        *apSlot = QString::number(progression);
+        *apHexSlot = upperHex(progression);
         for (const XMLElement *child : body)
             copies.push_back(m_document.cloneWithMacros(child, loopMacros));
     }
@@ -728,7 +737,7 @@ void XMLPP2::Pass::handleForeach(Frame &frame, const XMLElement *element)
         return;
     }
     const std::vector<const XMLElement *> body = loopBody(element);
-    if (!reserveCopies(countCopies(body) * combinations, frame, element))
+    if (body.empty() || !reserveCopies(countCopies(body) * combinations, frame, element))
         return;
 
     std::vector<std::unique_ptr<XMLNode>> copies;

@@ -41,12 +41,20 @@ inline constexpr int64_t kMaxLoopIterations = 65536;
 /// Decision: a loop or paste whose copies would pass the bound is refused as a whole before
 /// copying (a loop is dropped, an `xmlput` kept as an ordinary element, like one whose fragment
 /// is unknown). The first refusal of a pass warns and later ones are silent, so fragments that
-/// paste each other in a tree end quickly without flooding the diagnostics.
-inline constexpr int64_t kMaxCopiedNodes = 1000000;
+/// paste each other in a tree end quickly without flooding the diagnostics. A hundred thousand
+/// copies are many times what a chip family's files make (a loop over 1,024 interrupt vectors
+/// of ten elements each makes ten thousand), and few enough that a pass that reaches the bound
+/// ends well within a second.
+inline constexpr int64_t kMaxCopiedNodes = 100000;
 /// Most bytes (tag names, attribute names and values, texts) that loops and pastes may copy in
-/// one pass: 256 MiB. Decision: as for kMaxCopiedNodes, a loop or paste whose copies would pass
+/// one pass: 32 MiB. Decision: as for kMaxCopiedNodes, a loop or paste whose copies would pass
 /// it is refused as a whole, so a few nodes holding long values cannot be copied into gigabytes.
-inline constexpr int64_t kMaxCopiedBytes = int64_t(256) * 1024 * 1024;
+inline constexpr int64_t kMaxCopiedBytes = int64_t(32) * 1024 * 1024;
+/// Most bytes all the files one document loads through `include` may hold together: 64 MiB.
+/// Decision: an include whose file would pass the bound warns and is treated like an include
+/// whose file cannot be read, so including a large file many times cannot take minutes and
+/// gigabytes; the largest register description of a chip family is a fraction of it.
+inline constexpr int64_t kMaxIncludedBytes = int64_t(64) * 1024 * 1024;
 /// Characters macro expansion may add to the texts of one document, summed over all its
 /// pre-processing passes (attribute values, conditions, definitions, loop numbers): a floor of
 /// kExpansionGrowthFloor plus kExpansionGrowthPerByte for every byte of names, values and texts
@@ -122,6 +130,7 @@ private:
 
     std::map<QString, std::unique_ptr<XMLElement>> m_xmldefs;
     qsizetype m_expansionGrowth = 0; ///< characters all expansions of this document have added
+    int64_t m_includedBytes = 0;     ///< size of every file this document loaded by `include`
     /// Bound on m_expansionGrowth; each processConditionals adds the size of its trees.
     qsizetype m_expansionAllowance = kExpansionGrowthFloor;
     bool m_expansionBudgetReported = false;
