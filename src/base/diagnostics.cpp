@@ -27,6 +27,30 @@ void printNote(const QByteArray &line)
     std::fprintf(stderr, "%s\n", line.constData());
 }
 
+bool Diagnostics::report(Severity severity, const QString &position, const QString &text)
+{
+    if (!m_enabled)
+        return false;
+    const QByteArray key = pathToBytes(position) + (severity == Severity::Warning ? "\1" : "\2")
+                           + pathToBytes(text);
+    if (m_printed.contains(key))
+        return false;
+    m_printed.insert(key);
+    printDiagnostic(severity, position, text);
+    return true;
+}
+
+void Diagnostics::warn(const QString &position, const QString &text)
+{
+    if (report(Severity::Warning, position, text))
+        ++m_warnings;
+}
+
+void Diagnostics::error(const QString &position, const QString &text)
+{
+    report(Severity::Error, position, text);
+}
+
 QString filePosition(const QString &path, int64_t line)
 {
     return line < 0 ? path : path + u':' + QString::number(line + 1);

@@ -104,6 +104,19 @@ bool parseCommandLine(const QList<QByteArray> &arguments, RunSettings &settings,
             settings.dependencyFile = cursor.nextPath("file required for -dependency-file");
         } else if (argument == u"-diagnostics") {
             settings.diagnostics = true;
+        } else if (argument == u"-check") {
+            settings.checkOnly = true;
+            settings.diagnostics = true;
+        } else if (argument == u"-strict") {
+            settings.strict = true;
+            settings.diagnostics = true;
+        } else if (argument == u"--help" || argument == u"--version") {
+            // Decision: the two long forms are answered as soon as they are met, whatever else
+            // the command line holds, as other tools do; every other "--" argument is still an
+            // unknown option.
+            settings.help = argument == u"--help";
+            settings.version = argument == u"--version";
+            return true;
         } else if (argument.startsWith(u'-')) {
             throw HException(QStringLiteral("unknown option option ") + argument);
         } else {
@@ -111,10 +124,14 @@ bool parseCommandLine(const QList<QByteArray> &arguments, RunSettings &settings,
         }
     }
 
+    // Decision: -check writes nothing, so it needs no output path; one given is still checked
+    // the way a real run would check it.
+    const qsizetype outputs = settings.positionalArguments.size();
     if ((settings.memoryMapFile.isEmpty() && settings.memoryMapSegments.isEmpty())
-        || settings.positionalArguments.size() != 1)
+        || !(outputs == 1 || (outputs == 0 && settings.checkOnly)))
         return false;
-    settings.outputPath = settings.positionalArguments.first();
+    if (outputs == 1)
+        settings.outputPath = settings.positionalArguments.first();
     return true;
 }
 
@@ -148,6 +165,11 @@ void printUsage(std::FILE *out)
     };
     for (const auto &option : options)
         std::fprintf(out, "  %-36s%s\n", option[0], option[1]);
+}
+
+void printVersion(std::FILE *out)
+{
+    std::fprintf(out, "ldweave %s%s\n", kReleaseMajor, kReleaseMinor);
 }
 
 void addSymbolDefinitions(const QString &argument, QMap<QString, QString> &symbols)

@@ -25,7 +25,11 @@ struct RunSettings
     QStringList positionalArguments;
     QString outputPath; ///< empty until the command line has been validated
     QString dependencyFile;   ///< -dependency-file: where to write the Make rule; empty for none
-    bool diagnostics = false; ///< -diagnostics: print pre-processor warnings and load failures
+    bool diagnostics = false; ///< -diagnostics (also set by -check and -strict): run the checks
+    bool checkOnly = false;   ///< -check: load, check and lay out, but write nothing
+    bool strict = false;      ///< -strict: a warning fails the run
+    bool help = false;        ///< --help: print the usage text on standard output, nothing else
+    bool version = false;     ///< --version: print the version line, nothing else
 };
 
 /// Reads the arguments (program name excluded) into settings and flags: paths keep their bytes
@@ -37,6 +41,9 @@ bool parseCommandLine(const QList<QByteArray> &arguments, RunSettings &settings,
 
 /// Writes the banner, the notice and the usage text.
 void printUsage(std::FILE *out);
+
+/// Writes "ldweave <version>".
+void printVersion(std::FILE *out);
 
 /// Adds the definitions of one -symbols argument ("A=1;B=0x20") to the map, replacing earlier
 /// values. Throws HException for a definition without both a name and a value.

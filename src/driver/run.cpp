@@ -10,6 +10,7 @@
 #include "driver/dependency_file.h"
 #include "ldscript/linker_script_writer.h"
 #include "macros/property_class_list.h"
+#include "placement/document_checks.h"
 #include "placement/memory_map.h"
 #include "placement/memory_map_element.h"
 
@@ -125,14 +126,26 @@ int errorExit(const RunSettings &settings, const QStringList &inputs, const QByt
     return 1;
 }
 
+// Throws when -strict is given and the run has warned.
+void checkStrict(const RunSettings &settings, const Diagnostics &diagnostics)
+{
+    if (settings.strict && diagnostics.warningCount() > 0) {
+        throw HException(QStringLiteral("%1 warning%2, and -strict makes warnings errors")
+                             .arg(diagnostics.warningCount())
+                             .arg(diagnostics.warningCount() == 1 ? "" : "s"));
+    }
+}
+
 } // namespace
 
-void runSequence(const RunSettings &settings, MemoryMap &memoryMap, MemoryMap &placement)
+void runSequence(const RunSettings &settings, MemoryMap &memoryMap, MemoryMap &placement,
+                 Diagnostics &diagnostics)
 {
     const bool verbose = runFlags().verbose;
-    memoryMap.setDiagnostics(settings.diagnostics);
-    placement.setDiagnostics(settings.diagnostics);
-    checkOutputs(settings, inputFiles(settings, memoryMap, placement));
+    memoryMap.setDiagnostics(&diagnostics);
+    placement.setDiagnostics(&diagnostics);
+    if (!settings.checkOnly)
+        checkOutputs(settings, inputFiles(settings, memoryMap, placement));
 
     if (verbose && !settings.memoryMapFile.isEmpty())
         std::printf("Using memory map file %s\n", pathToBytes(settings.memoryMapFile).constData());
@@ -159,10 +172,20 @@ void runSequence(const RunSettings &settings, MemoryMap &memoryMap, MemoryMap &p
         placementRoot = placement.rootElement();
     }
 
-    // The includes and imports are known now.
-    checkOutputs(settings, inputFiles(settings, memoryMap, placement));
-    writeLinkerScript(settings.outputPath, memoryMap.rootElement(), placementRoot,
-                      settings.script);
+    if (diagnostics.isEnabled())
+        checkDocuments(memoryMap.rootElement(), placementRoot, settings.script.symbols,
+                       diagnostics);
+    checkStrict(settings, diagnostics);
+
+    ScriptOptions options = settings.script;
+    options.checkOnly = settings.checkOnly;
+    options.diagnostics = &diagnostics;
+    if (!settings.checkOnly) // the includes and imports are known now
+        checkOutputs(settings, inputFiles(settings, memoryMap, placement));
+    writeLinkerScript(settings.outputPath, memoryMap.rootElement(), placementRoot, options);
+    checkStrict(settings, diagnostics);
+    if (settings.checkOnly)
+        return;
 
     // Decision: the dependency file is written after the script, so a failed run writes none
     // and leaves an earlier one as it is (the script it describes is removed, which makes any
@@ -187,11 +210,17 @@ int ldweaveMain(int argc, char **argv)
         QList<QByteArray> arguments;
         for (int i = 1; i < argc; ++i)
             arguments.append(QByteArray(argv[i]));
-        if (!parseCommandLine(arguments, settings, runFlags())) {
+        const bool complete = parseCommandLine(arguments, settings, runFlags());
+        if (settings.help || settings.version) {
+            settings.help ? printUsage(stdout) : printVersion(stdout);
+            return 0;
+        }
+        if (!complete) {
             printUsage(stderr);
             return 1;
         }
-        runSequence(settings, memoryMap, placement);
+        Diagnostics diagnostics(settings.diagnostics);
+        runSequence(settings, memoryMap, placement, diagnostics);
     } catch (const HException &error) {
         return fail(QByteArray::fromStdString(error.message()),
                     QByteArray::fromStdString(error.detail()));

@@ -3,13 +3,17 @@
 
 namespace ldweave {
 
+class Diagnostics;
 class MemoryMap;
 struct RunSettings;
 
-/// Loads the documents named by the settings into memoryMap and placement and writes the linker
-/// script and the dependency file. Throws HException (or a bare QString from the layout engine)
-/// on failure, also before anything is written when an output is an input.
-void runSequence(const RunSettings &settings, MemoryMap &memoryMap, MemoryMap &placement);
+/// Loads the documents named by the settings into memoryMap and placement, checks them when
+/// diagnostics are enabled, and writes the linker script and the dependency file (with -check,
+/// lays the script out but writes nothing). Throws HException (or a bare QString from the
+/// layout engine) on failure, also before anything is written when an output is an input, and
+/// on a warning with -strict.
+void runSequence(const RunSettings &settings, MemoryMap &memoryMap, MemoryMap &placement,
+                 Diagnostics &diagnostics);
 
 /// The whole process: command line, run sequence, error exit. Returns the exit status.
 int ldweaveMain(int argc, char **argv);

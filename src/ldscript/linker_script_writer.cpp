@@ -3,9 +3,9 @@
 // the output file, which puts it in place only when it is complete.
 #include "ldscript/linker_script_writer.h"
 
+#include "base/diagnostics.h"
 #include "base/hexception.h"
 #include "base/run_flags.h"
-#include "base/diagnostics.h"
 #include "ldscript/output_file.h"
 #include "placement/layout_engine.h"
 #include "placement/memory_map_element.h"
@@ -171,14 +171,17 @@ bool hasFixedSize(const SectionRecord *record, const QMap<QString, QString> &sym
 
 // Warns when a section before `unsized` in its chain asks to be placed from the segment end,
 // which the unsized section prevents; names the nearest such section.
-void warnAboutUnsizedSection(const SectionRecord *unsized)
+void warnAboutUnsizedSection(const SectionRecord *unsized, Diagnostics *diagnostics)
 {
     for (const SectionRecord *wanting = unsized->prev; wanting; wanting = wanting->prev) {
         if (wanting->section->isPlaceFromSegmentEnd()) {
-            printDiagnostic(Severity::Warning, QString(),
-                            QStringLiteral("cannot place section ") + wanting->symbolName
-                                + " at end of segment because section " + unsized->symbolName
-                                + " does not have a fixed size");
+            const QString text = QStringLiteral("cannot place section ") + wanting->symbolName
+                                 + " at end of segment because section " + unsized->symbolName
+                                 + " does not have a fixed size";
+            if (diagnostics && diagnostics->isEnabled())
+                diagnostics->warn(QString(), text);
+            else
+                printDiagnostic(Severity::Warning, QString(), text);
             return;
         }
     }
@@ -186,7 +189,8 @@ void warnAboutUnsizedSection(const SectionRecord *unsized)
 
 // Marks, per segment chain, the first section to be placed from the segment end, with the sizes
 // of it and every later section as its distance from the end.
-void markPlacementFromSegmentEnd(const SectionList &sections, const QMap<QString, QString> &symbols)
+void markPlacementFromSegmentEnd(const SectionList &sections, const QMap<QString, QString> &symbols,
+                                 Diagnostics *diagnostics)
 {
     for (const std::unique_ptr<SectionRecord> &last : sections.records()) {
         if (!last->lastInSegment)
@@ -198,7 +202,7 @@ void markPlacementFromSegmentEnd(const SectionList &sections, const QMap<QString
             uint32_t size = 0;
             if (!hasFixedSize(record, symbols, size)) {
                 if (!candidate)
-                    warnAboutUnsizedSection(record);
+                    warnAboutUnsizedSection(record, diagnostics);
                 break;
             }
             sum += size;
@@ -220,8 +224,12 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
                        MemoryMapElement *placementRoot, const ScriptOptions &options)
 {
     // The output is opened first, so an unwritable path is reported before any layout error.
-    OutputFile file(outputPath);
-    QTextStream out(&file);
+    // A check lays out into a device that keeps nothing.
+    std::unique_ptr<OutputFile> file;
+    DiscardingDevice discard;
+    if (!options.checkOnly)
+        file = std::make_unique<OutputFile>(outputPath);
+    QTextStream out(file ? static_cast<QIODevice *>(file.get()) : &discard);
 
     bool fromPlacement = false;
     const QList<MemoryMapElement *> segments
@@ -238,17 +246,19 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
         addMemoryMapSections(sections, segments);
     if (placementRoot)
         addPlacementSections(sections, memoryMapRoot, placementRoot);
-    markPlacementFromSegmentEnd(sections, options.symbols);
+    markPlacementFromSegmentEnd(sections, options.symbols, options.diagnostics);
     for (const std::unique_ptr<SectionRecord> &record : sections.records()) {
         layoutSection(out, sections, record.get(), options.checkSegmentOverflow,
                       options.defaultFillPattern);
         // Generation stops at the first write the system refused (a full disk).
-        file.checkWrites();
+        if (file)
+            file->checkWrites();
     }
 
     out << "}\n\n";
     out.flush();
-    file.commit();
+    if (file)
+        file->commit();
 }
 
 } // namespace ldweave

@@ -8,6 +8,7 @@
 
 namespace ldweave {
 
+class Diagnostics;
 class MemoryMapElement;
 
 /// What the command line asks of the script beyond its two documents.
@@ -17,6 +18,9 @@ struct ScriptOptions
     bool checkSegmentOverflow = false; ///< ASSERTs for segment overflow and overlapping sections
     bool checkUnplacedSections = true; ///< the UNPLACED_SECTIONS memory region
     QString defaultFillPattern;        ///< fill of sections without a "fill"; empty for none
+    bool checkOnly = false;            ///< lay everything out but write no file (-check)
+    /// The run's diagnostics, which count the writer's warnings; null prints them directly.
+    Diagnostics *diagnostics = nullptr;
 };
 
 /// Writes the whole script to outputPath. memoryMapRoot is the memory map's root element;

@@ -53,4 +53,15 @@ private:
     QByteArray m_compared;      ///< scratch space for the existing file's bytes
 };
 
+/// A write-only device that keeps nothing: where a check lays out a script it does not write.
+class DiscardingDevice final : public QIODevice
+{
+public:
+    DiscardingDevice() { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 size) override { return size; }
+};
+
 } // namespace ldweave

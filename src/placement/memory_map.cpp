@@ -18,7 +18,22 @@ MemoryMap::~MemoryMap() = default;
 
 std::unique_ptr<XMLElement> MemoryMap::createElement(std::string tagName)
 {
-    return std::make_unique<MemoryMapElement>(std::move(tagName), m_readOnly);
+    auto element = std::make_unique<MemoryMapElement>(std::move(tagName), m_readOnly);
+    // Parsing the same file makes many elements in a row: they share one path text.
+    if (parsingPath() != m_lastParsingPath) {
+        m_lastParsingPath = parsingPath();
+        m_lastSourcePath = pathFromBytes(QByteArray::fromStdString(m_lastParsingPath));
+    }
+    element->setSourcePath(m_lastSourcePath);
+    return element;
+}
+
+void MemoryMap::elementCopied(const XMLElement &source, XMLElement &copy)
+{
+    const auto *sourceElement = dynamic_cast<const MemoryMapElement *>(&source);
+    auto *copyElement = dynamic_cast<MemoryMapElement *>(&copy);
+    if (sourceElement && copyElement)
+        copyElement->copySourceFrom(*sourceElement);
 }
 
 void MemoryMap::warning(const QString &)
@@ -35,10 +50,9 @@ void MemoryMap::warningAt(const Warning &diagnostic)
     // loops and pastes, like those of a file's first line, carry line 0; as the pre-processor's
     // own positions do, such a warning names the file alone rather than a line that may be
     // wrong.
-    printDiagnostic(Severity::Warning,
-                    filePosition(diagnostic.path,
-                                 diagnostic.line == 0 ? -1 : int64_t(diagnostic.line)),
-                    diagnostic.message);
+    m_diagnostics->warn(
+        filePosition(diagnostic.path, diagnostic.line == 0 ? -1 : int64_t(diagnostic.line)),
+        diagnostic.message);
 }
 
 void MemoryMap::fileRead(const QString &path)
@@ -110,13 +124,12 @@ void MemoryMap::reportLoadFailure(const QString &path, bool read, bool parsed,
     // file has no line; nor has a file that parsed without a root element or lost it to the
     // pre-processor, as no single line is to blame.
     if (!read || !parsed)
-        printDiagnostic(Severity::Error, filePosition(path, read ? int64_t(errorLine()) : -1),
-                        pathFromBytes(errorText()));
+        m_diagnostics->error(filePosition(path, read ? int64_t(errorLine()) : -1),
+                             pathFromBytes(errorText()));
     else if (!parsedRoot)
-        printDiagnostic(Severity::Error, path, QStringLiteral("no complete root element"));
+        m_diagnostics->error(path, QStringLiteral("no complete root element"));
     else
-        printDiagnostic(Severity::Error, path,
-                        QStringLiteral("no root element after pre-processing"));
+        m_diagnostics->error(path, QStringLiteral("no root element after pre-processing"));
 }
 
 void MemoryMap::processImports()

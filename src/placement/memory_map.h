@@ -14,6 +14,7 @@
 
 namespace ldweave {
 
+class Diagnostics;
 class MemoryMapElement;
 
 class MemoryMap : public XMLPP2
@@ -29,12 +30,14 @@ public:
     void warning(const QString &text) override;
     /// With diagnostics on, prints the warning as "file:line: warning: text" on standard error.
     void warningAt(const Warning &diagnostic) override;
+    /// Gives the copy the source position of the element it was copied from.
+    void elementCopied(const XMLElement &source, XMLElement &copy) override;
     /// Records a file an include read, for filesRead().
     void fileRead(const QString &path) override;
 
-    /// Switches the diagnostic channel on: pre-processor warnings and the reason a file failed
-    /// to load are then printed on standard error. Off by default.
-    void setDiagnostics(bool on) { m_diagnostics = on; }
+    /// The run's diagnostics: pre-processor warnings and the reason a file failed to load go
+    /// there. Without one (the default) they are dropped.
+    void setDiagnostics(Diagnostics *diagnostics) { m_diagnostics = diagnostics; }
     /// Every file this document read (the loaded file, its includes and imports, also those
     /// that then failed to parse), by the path it was opened with, in the order first read and
     /// each once; files that could not be opened are not listed.
@@ -75,9 +78,11 @@ private:
     QString m_macroDefinitions;
     QString m_fileName;
     QString m_doctypeName;
-    bool m_diagnostics = false;
+    Diagnostics *m_diagnostics = nullptr; ///< not owned: the run's, alive as long as the run
     QStringList m_filesRead;
     QString m_readFailure;
+    std::string m_lastParsingPath; ///< the parsing path m_lastSourcePath was made from
+    QString m_lastSourcePath;      ///< shared by the elements of one file
     /// Import elements replaced by the files they name; kept alive for importedFrom.
     std::vector<std::unique_ptr<XMLNode>> m_replacedImports;
 };

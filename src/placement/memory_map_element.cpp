@@ -2,6 +2,7 @@
 // nested a million deep is walked with a flat stack.
 #include "placement/memory_map_element.h"
 
+#include "base/diagnostics.h"
 #include "expr/evaluate.h"
 #include "xml/text_bytes.h"
 
@@ -182,6 +183,22 @@ bool MemoryMapElement::isYes(std::string_view name) const
             return false;
     }
     return true;
+}
+
+QString MemoryMapElement::sourcePosition() const
+{
+    // Decision: an element of the text built from -memory-map-segments is named by that option.
+    const QString path = m_sourcePath.isEmpty() ? QStringLiteral("-memory-map-segments")
+                                                : m_sourcePath;
+    if (m_sourcePath.isEmpty())
+        return path;
+    return filePosition(path, m_copiedLine >= 0 ? m_copiedLine : int64_t(line()));
+}
+
+void MemoryMapElement::copySourceFrom(const MemoryMapElement &source)
+{
+    m_sourcePath = source.m_sourcePath;
+    m_copiedLine = source.m_copiedLine >= 0 ? source.m_copiedLine : int64_t(source.line());
 }
 
 QString MemoryMapElement::symbolName() const

@@ -56,6 +56,14 @@ public:
     /// The file this element was read from was not writable.
     bool isReadOnly() const { return m_readOnly; }
 
+    /// Where the element was written: its file and line, also for a copy made by a loop or
+    /// paste (the line of the element it was copied from), for diagnostics.
+    QString sourcePosition() const;
+    /// Records the file being parsed when the element is made.
+    void setSourcePath(const QString &path) { m_sourcePath = path; }
+    /// Makes this element, a copy, point where its source points.
+    void copySourceFrom(const MemoryMapElement &source);
+
     /// The value of the first attribute of that name, or null; like attribute(), but the name
     /// is a view, so the accessors below build no string to ask with.
     const std::string *valueOf(std::string_view name) const;
@@ -109,6 +117,8 @@ private:
         = nullptr; ///< not owned: the Import element, owned by the caller
     QDateTime m_lastModified;
     bool m_readOnly;
+    QString m_sourcePath;       ///< the file the element was read from; empty for command-line text
+    int64_t m_copiedLine = -1;  ///< for a copy, the line of its source (from 0); else -1
 };
 
 inline MemoryMapElement *asMemoryMapElement(XMLNode *node)

@@ -922,6 +922,7 @@ std::unique_ptr<XMLElement> XMLPP2::cloneWithMacros(const XMLElement *element,
                 copy->setAttribute(attribute.name,
                                    toBytes(expandWithinBudget(fromBytes(attribute.value), macros)));
         }
+        elementCopied(*source, *copy);
         return copy;
     };
     std::unique_ptr<XMLElement> result = copyElement(element);
@@ -941,6 +942,7 @@ std::unique_ptr<XMLNode> XMLPP2::cloneNode(const XMLNode *node, XMLNode *parent)
             std::unique_ptr<XMLElement> copy = createElement(element->tagName());
             for (const XMLAttribute &attribute : element->attributes())
                 copy->setAttribute(attribute.name, attribute.value);
+            elementCopied(*element, *copy);
             return copy;
         }
         if (const auto *data = dynamic_cast<const XMLData *>(source))

@@ -91,6 +91,13 @@ public:
     /// Receives every diagnostic first; the default passes its text on to warning(). Documents
     /// that print positions of their own override this one.
     virtual void warningAt(const Warning &diagnostic) { warning(diagnostic.text); }
+    /// Told about every element a loop or paste copies, after the copy has its attributes; the
+    /// default ignores it. Documents that keep where an element came from pass it on here.
+    virtual void elementCopied(const XMLElement &source, XMLElement &copy)
+    {
+        (void)source;
+        (void)copy;
+    }
     /// Told about every file an `include` read (also one that then failed to parse), with the
     /// path it was opened by; the default ignores it.
     virtual void fileRead(const QString &path) { (void)path; }

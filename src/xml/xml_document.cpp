@@ -664,7 +664,11 @@ LoadResult XMLDocument::load(const char *path)
         setError(std::string("couldn't read ") + path, 0);
         return LoadResult::NotRead;
     }
+    // An include loads a file while the including file's elements exist: the path goes back
+    // to what it was when this parse ends.
+    const std::string including = std::exchange(m_parsingPath, path);
     const LoadResult result = parseFile(file.get());
+    m_parsingPath = including;
     if (result == LoadResult::NotRead)
         m_readFailure = std::strerror(errno);
     return result;

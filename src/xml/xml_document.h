@@ -67,6 +67,9 @@ public:
     const char *errorText() const { return m_errorText.c_str(); }
     /// Line counter at the last failure: 0 for the first line and for an unreadable file.
     uint32_t errorLine() const { return m_errorLine; }
+    /// The path load() is parsing, while it parses (so that createElement can tell which file
+    /// an element comes from); empty otherwise and for parse().
+    const std::string &parsingPath() const { return m_parsingPath; }
     /// Why the last load did not read its file, in the system's words ("Permission denied");
     /// empty when it was read.
     const std::string &readFailure() const { return m_readFailure; }
@@ -86,6 +89,7 @@ private:
     std::string m_errorText;
     uint32_t m_errorLine = 0;
     std::string m_readFailure;
+    std::string m_parsingPath;
 };
 
 class QXMLDocument : public XMLDocument

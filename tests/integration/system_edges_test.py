@@ -154,10 +154,9 @@ def check_inputs(binary, work):
                                          + b'</envelope>')
     write(os.path.join(work, 'many.xml'), b'<Root>' + b'<include filename="big.xml"/>' * 100
                                           + b'</Root>')
-    start = time.monotonic()
-    result = run(binary, work, '-memory-map-file', 'many.xml', 'out.ld')
-    check(result.returncode == 0 and time.monotonic() - start < 20,
-          f'many large includes: {result.returncode} after {time.monotonic() - start:.1f} s')
+    result = run(binary, work, '-diagnostics', '-memory-map-file', 'many.xml', 'out.ld')
+    check(result.returncode == 0 and b'files included would hold more than 67108864 bytes'
+          in result.stderr, f'many large includes: {result.returncode} {result.stderr[-200:]!r}')
     result = run(binary, work, '-memory-map-file', 'many.xml', 'out.ld', limit=200 << 20)
     check(result.returncode == 1 and result.stderr == b'error: out of memory\n'
           and not os.path.exists(os.path.join(work, 'out.ld')),
