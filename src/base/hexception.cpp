@@ -10,4 +10,10 @@ HException::HException(const QString &message, const QString &detail)
     , m_detail(pathToBytes(detail).toStdString())
 {}
 
+HException &HException::at(const QString &position)
+{
+    m_position = pathToBytes(position).toStdString();
+    return *this;
+}
+
 } // namespace ldweave

@@ -22,10 +22,16 @@ public:
     /// A second line the entry point prints under -diagnostics, such as "path: reason" for a
     /// file the system refused; empty for none.
     const std::string &detail() const { return m_detail; }
+    /// The "file:line" of the element the error is about, which the entry point puts before
+    /// the message under -diagnostics; empty for none.
+    const std::string &position() const { return m_position; }
+    /// The same error about the element at position.
+    HException &at(const QString &position);
 
 private:
     std::string m_message;
     std::string m_detail;
+    std::string m_position;
 };
 
 } // namespace ldweave

@@ -113,9 +113,9 @@ bool isRemovableOutput(const RunSettings &settings, const QStringList &inputs)
 }
 
 int errorExit(const RunSettings &settings, const QStringList &inputs, const QByteArray &message,
-              const QByteArray &detail)
+              const QByteArray &detail, const QByteArray &position)
 {
-    printDiagnostic(Severity::Error, QByteArray(), message);
+    printDiagnostic(Severity::Error, settings.diagnostics ? position : QByteArray(), message);
     if (settings.diagnostics && !detail.isEmpty())
         printNote(detail);
     // Whatever is at the output path goes, also a file left by an earlier run: a build must
@@ -203,8 +203,10 @@ int ldweaveMain(int argc, char **argv)
     // The documents live as long as the run, so the error exit can tell the files they read.
     MemoryMap memoryMap;
     MemoryMap placement;
-    const auto fail = [&](const QByteArray &message, const QByteArray &detail) {
-        return errorExit(settings, inputFiles(settings, memoryMap, placement), message, detail);
+    const auto fail = [&](const QByteArray &message, const QByteArray &detail,
+                          const QByteArray &position = QByteArray()) {
+        return errorExit(settings, inputFiles(settings, memoryMap, placement), message, detail,
+                         position);
     };
     try {
         QList<QByteArray> arguments;
@@ -223,9 +225,8 @@ int ldweaveMain(int argc, char **argv)
         runSequence(settings, memoryMap, placement, diagnostics);
     } catch (const HException &error) {
         return fail(QByteArray::fromStdString(error.message()),
-                    QByteArray::fromStdString(error.detail()));
-    } catch (const QString &error) {
-        return fail(pathToBytes(error), QByteArray());
+                    QByteArray::fromStdString(error.detail()),
+                    QByteArray::fromStdString(error.position()));
     } catch (const std::bad_alloc &) {
         // Decision: running out of memory ends the run like any other error, with its own line
         // and no output left, rather than aborting.

@@ -9,8 +9,7 @@ struct RunSettings;
 
 /// Loads the documents named by the settings into memoryMap and placement, checks them when
 /// diagnostics are enabled, and writes the linker script and the dependency file (with -check,
-/// lays the script out but writes nothing). Throws HException (or a bare QString from the
-/// layout engine) on failure, also before anything is written when an output is an input, and
+/// lays the script out but writes nothing). Throws HException on failure, also before anything is written when an output is an input, and
 /// on a warning with -strict.
 void runSequence(const RunSettings &settings, MemoryMap &memoryMap, MemoryMap &placement,
                  Diagnostics &diagnostics);

@@ -25,7 +25,7 @@ struct ScriptOptions
 
 /// Writes the whole script to outputPath. memoryMapRoot is the memory map's root element;
 /// placementRoot the section placement file's, or null without one. Throws HException when the
-/// file cannot be opened and passes on the layout engine's QString errors. The script goes to a
+/// file cannot be opened and passes on the layout engine's errors. The script goes to a
 /// temporary file that replaces outputPath only when complete and different from what is there,
 /// so a failure leaves outputPath as it was (for the caller to remove) and an unchanged script
 /// keeps the file's modification time.

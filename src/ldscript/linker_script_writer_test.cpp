@@ -207,8 +207,8 @@ TEST_F(LinkerScriptWriterTest, LayoutErrorLeavesTheEarlierFileAsItWas)
     try {
         write();
         FAIL() << "no exception";
-    } catch (const QString &message) {
-        EXPECT_EQ(message, "cyclic memory section dependency with section .run");
+    } catch (const HException &error) {
+        EXPECT_EQ(error.message(), "cyclic memory section dependency with section .run");
     }
     // The script is written to a temporary file that only a complete run renames into place.
     EXPECT_EQ(fileText(), "earlier script\n");

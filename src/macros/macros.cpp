@@ -19,11 +19,12 @@ class ExpansionPass
 {
 public:
     ExpansionPass(const QString &text, const MacroMap &userMacros, const MacroMap *systemMacros,
-                  qsizetype lengthLimit)
+                  qsizetype lengthLimit, ExpansionReport *report)
         : m_text(text)
         , m_userMacros(userMacros)
         , m_systemMacros(systemMacros)
         , m_lengthLimit(lengthLimit)
+        , m_report(report)
     {}
 
     /// Runs the pass; false when the output grew past the length limit and was abandoned.
@@ -43,6 +44,7 @@ private:
     const MacroMap &m_userMacros;
     const MacroMap *m_systemMacros; ///< nullptr when only user macros are consulted
     const qsizetype m_lengthLimit;
+    ExpansionReport *m_report; ///< not owned; nullptr when nobody asks
     QString m_output;
     bool m_rescanRequested = false;
     qsizetype m_position = 0;
@@ -108,7 +110,14 @@ void ExpansionPass::expandReference(qsizetype dollar)
     const QStringView content = QStringView(m_text).mid(contentStart, contentEnd - contentStart);
     const QString name = (colon < 0 ? content : content.left(colon - contentStart)).toString();
     QString value;
-    if (lookUp(name, value))
+    const bool found = lookUp(name, value);
+    if (m_report) {
+        if (!m_report->lookedUp.contains(name))
+            m_report->lookedUp.append(name);
+        if (!found && colon < 0 && !m_report->undefined.contains(name))
+            m_report->undefined.append(name);
+    }
+    if (found)
         m_output.append(value);
     else if (colon < 0)
         m_output.append(QStringView(m_text).mid(dollar, close + 1 - dollar));
@@ -178,7 +187,8 @@ qsizetype ExpansionPass::closingParenthesis(qsizetype open)
 
 } // namespace
 
-QString expandMacros(const QString &text, const MacroMap &userMacros, bool useSystemMacros)
+QString expandMacros(const QString &text, const MacroMap &userMacros, bool useSystemMacros,
+                     ExpansionReport *report)
 {
     if (!text.contains(QChar(kMacroCharacter)))
         return text;
@@ -193,14 +203,21 @@ QString expandMacros(const QString &text, const MacroMap &userMacros, bool useSy
     // keep changing the text (a macro whose value refers to itself) reach the bounds.
     QString current = text;
     for (int pass = 0; pass < kMaxExpansionPasses; ++pass) {
-        ExpansionPass expansion(current, userMacros, systemMacros, lengthLimit);
-        if (!expansion.run())
+        if (report) // only what the last pass leaves unexpanded stays in the text
+            report->undefined.clear();
+        ExpansionPass expansion(current, userMacros, systemMacros, lengthLimit, report);
+        if (!expansion.run()) {
+            if (report)
+                report->stoppedAtBound = true;
             return current;
+        }
         QString output = expansion.output();
         if (!expansion.rescanRequested() || output == current)
             return output;
         current = output;
     }
+    if (report)
+        report->stoppedAtBound = true;
     return current;
 }
 

@@ -24,12 +24,25 @@ inline constexpr int kMaxExpansionPasses = 100;
 /// length instead.
 inline constexpr qsizetype kMaxExpandedLength = qsizetype(1024) * 1024;
 
+/// What one expansion met, for the checks of -diagnostics.
+struct ExpansionReport
+{
+    /// Names looked up, found or not (each once, in the order met).
+    QStringList lookedUp;
+    /// Names of references without a default that no macro defines: they stay as written.
+    QStringList undefined;
+    /// A bound (kMaxExpansionPasses, kMaxExpandedLength) ended the expansion early.
+    bool stoppedAtBound = false;
+};
+
 /// Replaces every "$(name)", "$(name:default)" and "$(name::literal)" reference in text and turns
 /// "$$" into "$". Names are looked up in userMacros and then, when useSystemMacros is set, in the
 /// system macros of macroTable(); a clock macro found in either yields the clock's value. An
 /// undefined name without a default stays as written. Never fails: endless or explosive
 /// re-scanning stops at kMaxExpansionPasses or kMaxExpandedLength.
-QString expandMacros(const QString &text, const MacroMap &userMacros, bool useSystemMacros);
+/// With a report, also tells what the expansion met.
+QString expandMacros(const QString &text, const MacroMap &userMacros, bool useSystemMacros,
+                     ExpansionReport *report = nullptr);
 
 /// Splits a definition list at every unescaped ";". A backslash makes the next character
 /// literal and is dropped (a backslash that is the last character stays); empty items are

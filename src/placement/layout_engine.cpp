@@ -5,6 +5,7 @@
 // same errors, as a plain recursion would give, without exhausting the stack.
 #include "placement/layout_engine.h"
 
+#include "base/hexception.h"
 #include "base/run_flags.h"
 #include "placement/memory_map_element.h"
 #include "placement/section_record.h"
@@ -102,9 +103,11 @@ void LayoutEngine::enter(SectionRecord *record)
         }
         return;
     }
-    if (record->visiting)
-        throw QString(QStringLiteral("cyclic memory section dependency with section ")
-                      + record->symbolName);
+    if (record->visiting) {
+        throw HException(QStringLiteral("cyclic memory section dependency with section ")
+                         + record->symbolName)
+            .at(record->section->sourcePosition());
+    }
     record->visiting = true;
     m_frames.emplace_back(record);
 }
@@ -164,9 +167,11 @@ void LayoutEngine::prepareStatement(Frame &frame)
 
     frame.runInList = m_sections.runningIn(record->symbolName);
     const bool hasRunIn = section->hasRunIn();
-    if (hasRunIn && !frame.runInList.isEmpty())
-        throw QString(QStringLiteral("run section ") + record->symbolName
-                      + " cannot have run in sections");
+    if (hasRunIn && !frame.runInList.isEmpty()) {
+        throw HException(QStringLiteral("run section ") + record->symbolName
+                         + " cannot have run in sections")
+            .at(section->sourcePosition());
+    }
 
     QString input = section->hasInputSections() ? section->inputSections()
                                                 : defaultInputSections(record->symbolName);
@@ -194,8 +199,9 @@ void LayoutEngine::prepareStatement(Frame &frame)
         frame.runSection = findRunSection(runIn);
         if (!frame.runSection) {
             if (runFlags().missingRunInIsError) {
-                throw QString(QStringLiteral("cannot find run section ") + runIn + " referenced in "
-                              + strippedName(record->symbolName));
+                throw HException(QStringLiteral("cannot find run section ") + runIn
+                                 + " referenced in " + strippedName(record->symbolName))
+                    .at(section->sourcePosition());
             }
             discard(record, predecessor);
             return;

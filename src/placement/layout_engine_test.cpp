@@ -1,3 +1,4 @@
+#include "base/hexception.h"
 #include "base/run_flags.h"
 #include "placement/layout_engine.h"
 #include "placement/section_record.h"
@@ -56,8 +57,8 @@ struct Placement
     {
         try {
             layoutAll();
-        } catch (const QString &message) {
-            return message;
+        } catch (const HException &error) {
+            return QString::fromStdString(error.message());
         }
         return QStringLiteral("(none)");
     }

@@ -5,6 +5,7 @@
 #include "base/diagnostics.h"
 #include "base/file_system.h"
 #include "macros/macros.h"
+#include "placement/document_checks.h"
 #include "placement/memory_map_element.h"
 
 #include <QDir>
@@ -26,6 +27,13 @@ std::unique_ptr<XMLElement> MemoryMap::createElement(std::string tagName)
     }
     element->setSourcePath(m_lastSourcePath);
     return element;
+}
+
+void MemoryMap::elementNotice(const XMLElement &element, const QString &text)
+{
+    const auto *memoryMapElement = dynamic_cast<const MemoryMapElement *>(&element);
+    if (m_diagnostics && memoryMapElement)
+        m_diagnostics->warn(memoryMapElement->sourcePosition(), text);
 }
 
 void MemoryMap::elementCopied(const XMLElement &source, XMLElement &copy)
@@ -78,6 +86,8 @@ bool MemoryMap::loadFile(const QString &fileName, const QString &macroDefinition
     m_doctypeName = doctype() ? QString::fromLocal8Bit(*doctype()) : QString();
     m_fileName = fileName;
     processImports();
+    if (m_diagnostics && preprocess)
+        reportUnusedMacros(fileName);
     computeStartAndSize(rootElement());
     return true;
 }
@@ -115,6 +125,22 @@ std::unique_ptr<MemoryMapElement> MemoryMap::loadDocumentFile(const QString &fil
     setRoot(std::move(savedRoot));
     m_readOnly = savedReadOnly;
     return result;
+}
+
+void MemoryMap::reportUnusedMacros(const QString &path) const
+{
+    const QStringList mentioned = mentionedMacros().values();
+    const MacroMap given = parseMacroDefinitions(splitMacroList(m_macroDefinitions));
+    for (auto macro = given.constBegin(); macro != given.constEnd(); ++macro) {
+        if (mentionedMacros().contains(macro.key()))
+            continue;
+        const QString near = nearestName(macro.key(), mentioned);
+        m_diagnostics->warn(path, QStringLiteral("macro '") + macro.key()
+                                      + "' given on the command line is used nowhere in this "
+                                        "file or the files it includes"
+                                      + (near.isEmpty() ? QStringLiteral("; check its name")
+                                                        : "; did you mean '" + near + "'?"));
+    }
 }
 
 void MemoryMap::reportLoadFailure(const QString &path, bool read, bool parsed,

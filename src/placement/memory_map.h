@@ -30,6 +30,8 @@ public:
     void warning(const QString &text) override;
     /// With diagnostics on, prints the warning as "file:line: warning: text" on standard error.
     void warningAt(const Warning &diagnostic) override;
+    /// A finding of the pre-processor's checks, printed as a warning at the element's position.
+    void elementNotice(const XMLElement &element, const QString &text) override;
     /// Gives the copy the source position of the element it was copied from.
     void elementCopied(const XMLElement &source, XMLElement &copy) override;
     /// Records a file an include read, for filesRead().
@@ -71,6 +73,9 @@ private:
     /// Prints on standard error why path yielded no root: read tells whether it could be
     /// opened, parsed whether the parser accepted it, parsedRoot whether it had a root before
     /// pre-processing.
+    /// With diagnostics, warns about each macro of this document's definitions that its passes
+    /// never looked up (the file path names where).
+    void reportUnusedMacros(const QString &path) const;
     void reportLoadFailure(const QString &path, bool read, bool parsed, bool parsedRoot) const;
 
     bool m_preprocess = false;

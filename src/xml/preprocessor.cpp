@@ -6,6 +6,7 @@
 
 #include "base/file_system.h"
 #include "expr/evaluate.h"
+#include "macros/property_class_list.h"
 #include "xml/text_bytes.h"
 
 #include <QDir>
@@ -289,6 +290,13 @@ private:
         m_document.warningAt({path, node ? node->line() : 0, message, text});
     }
 
+    /// Records a macro name a directive looks up, for XMLPP2::mentionedMacros().
+    const QString &mention(const QString &name)
+    {
+        m_document.m_mentionedMacros.insert(name);
+        return name;
+    }
+
     XMLPP2 &m_document;
     std::vector<std::unique_ptr<Frame>> m_frames; ///< the walk's stack; frames stay in place
     /// Not owned: stands in for the document as the root's parent while the root is walked.
@@ -398,11 +406,11 @@ void XMLPP2::Pass::handle(Frame &frame, std::unique_ptr<XMLNode> node)
         handleIfEx(frame, element, std::move(node));
         return;
     case Directive::IfDef:
-        if (frame.macros.contains(attributeText(element, "name")))
+        if (frame.macros.contains(mention(attributeText(element, "name"))))
             pushChildren(frame, element, frame.output);
         return;
     case Directive::IfNDef:
-        if (!frame.macros.contains(attributeText(element, "name")))
+        if (!frame.macros.contains(mention(attributeText(element, "name"))))
             pushChildren(frame, element, frame.output);
         return;
     case Directive::Switch:
@@ -447,7 +455,8 @@ void XMLPP2::Pass::handleIf(Frame &frame, XMLElement *element, std::unique_ptr<X
         keep(frame, std::move(node));
         return;
     }
-    const QString value = lookUpInserting(frame.macros, fromBytes(attributes.front().name));
+    const QString value
+        = lookUpInserting(frame.macros, mention(fromBytes(attributes.front().name)));
     const bool listed = valueList(fromBytes(attributes.front().value)).contains(value);
     if (listed != negate)
         pushChildren(frame, element, frame.output);
@@ -467,7 +476,7 @@ void XMLPP2::Pass::handleIfEx(Frame &frame, XMLElement *element, std::unique_ptr
 // switch ::= <switch name="N"> (<case value="v,..."> ... </case> | <default> ... </default>)*
 void XMLPP2::Pass::handleSwitch(Frame &frame, XMLElement *element)
 {
-    const QString value = lookUpInserting(frame.macros, attributeText(element, "name"));
+    const QString value = lookUpInserting(frame.macros, mention(attributeText(element, "name")));
     XMLElement *selected = nullptr;
     XMLElement *fallback = nullptr;
     for (XMLNode *child = element->firstChild(); child; child = child->nextSibling()) {
@@ -614,6 +623,7 @@ void XMLPP2::Pass::handleDefine(Frame &frame, const XMLElement *element)
              QStringLiteral("XmlPP::processConditionals(): missing name in <define>"));
         return;
     }
+    mention(fromBytes(*name));
     if (const std::string *value = element->attribute("value")) {
         frame.macros.insert(fromBytes(*name), fromBytes(*value));
         return;
@@ -880,7 +890,8 @@ void XMLPP2::processConditionals(XMLNode *node, const QString &path, MacroMap &m
     Pass(*this).run(node, path, macros, expand);
 }
 
-QString XMLPP2::expandWithinBudget(const QString &text, const MacroMap &macros)
+QString XMLPP2::expandWithinBudget(const QString &text, const MacroMap &macros,
+                                  ExpansionReport *report)
 {
     if (!text.contains(QChar(kMacroCharacter)))
         return text;
@@ -890,10 +901,16 @@ QString XMLPP2::expandWithinBudget(const QString &text, const MacroMap &macros)
             warning(QStringLiteral("macro expansion outgrew the document; later references "
                                    "stay as written"));
         }
+        if (report)
+            report->stoppedAtBound = true;
         return text;
     }
-    QString expanded = expandMacros(text, macros, false);
+    ExpansionReport ownReport;
+    ExpansionReport &used = report ? *report : ownReport;
+    QString expanded = expandMacros(text, macros, false, &used);
     m_expansionGrowth += std::max<qsizetype>(0, expanded.size() - text.size());
+    for (const QString &name : std::as_const(used.lookedUp))
+        m_mentionedMacros.insert(name);
     return expanded;
 }
 
@@ -903,7 +920,29 @@ void XMLPP2::expandAttributes(XMLElement *element, const MacroMap &macros)
     for (size_t i = 0; i < attributes.size(); ++i) {
         if (attributes[i].value.find('$') == std::string::npos)
             continue;
-        std::string expanded = toBytes(expandWithinBudget(fromBytes(attributes[i].value), macros));
+        ExpansionReport report;
+        const QString text = expandWithinBudget(fromBytes(attributes[i].value), macros, &report);
+        const QString name = fromBytes(attributes[i].name);
+        for (const QString &undefined : std::as_const(report.undefined)) {
+            // System macros are expanded later, in the file names of includes and imports.
+            if (macroTable().systemMacros().contains(undefined))
+                continue;
+            elementNotice(*element,
+                          QStringLiteral("macro '%1' is not defined, so \"$(%1)\" stays in "
+                                         "attribute '%2'; define it or give a default, as in "
+                                         "$(%1:value)")
+                              .arg(undefined, name));
+        }
+        if ((report.stoppedAtBound || report.undefined.isEmpty())
+            && text.contains(QStringLiteral("$("))) {
+            elementNotice(*element,
+                          QStringLiteral("attribute '%1' still holds a macro reference after "
+                                         "expansion: a macro's value is used as it stands and "
+                                         "expansion stops at its bounds; give the macros plain "
+                                         "values")
+                              .arg(name));
+        }
+        std::string expanded = toBytes(text);
         if (expanded != attributes[i].value)
             element->setAttribute(attributes[i].name, std::move(expanded));
     }

@@ -6,6 +6,7 @@
 #include "macros/macros.h"
 #include "xml/xml_document.h"
 
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -91,6 +92,13 @@ public:
     /// Receives every diagnostic first; the default passes its text on to warning(). Documents
     /// that print positions of their own override this one.
     virtual void warningAt(const Warning &diagnostic) { warning(diagnostic.text); }
+    /// Receives what the checks of -diagnostics find about one element (a macro left undefined,
+    /// say); the pass itself never reports it otherwise. The default ignores it.
+    virtual void elementNotice(const XMLElement &element, const QString &text)
+    {
+        (void)element;
+        (void)text;
+    }
     /// Told about every element a loop or paste copies, after the copy has its attributes; the
     /// default ignores it. Documents that keep where an element came from pass it on here.
     virtual void elementCopied(const XMLElement &source, XMLElement &copy)
@@ -130,7 +138,12 @@ public:
     /// expandMacros with the user macros only, counted against the document's expansion growth
     /// bound (kExpansionGrowthFloor, kExpansionGrowthPerByte): the text as written once the
     /// document's expansions have added more characters than the bound allows.
-    QString expandWithinBudget(const QString &text, const MacroMap &macros);
+    QString expandWithinBudget(const QString &text, const MacroMap &macros,
+                               ExpansionReport *report = nullptr);
+
+    /// Every macro name the passes of this document looked up: in references, conditions,
+    /// switches and definitions.
+    const QSet<QString> &mentionedMacros() const { return m_mentionedMacros; }
 
 private:
     class Pass;
@@ -141,6 +154,7 @@ private:
     /// Bound on m_expansionGrowth; each processConditionals adds the size of its trees.
     qsizetype m_expansionAllowance = kExpansionGrowthFloor;
     bool m_expansionBudgetReported = false;
+    QSet<QString> m_mentionedMacros; ///< see mentionedMacros()
 };
 
 } // namespace ldweave
