@@ -58,9 +58,16 @@ void MemoryMap::warningAt(const Warning &diagnostic)
     // loops and pastes, like those of a file's first line, carry line 0; as the pre-processor's
     // own positions do, such a warning names the file alone rather than a line that may be
     // wrong.
-    m_diagnostics->warn(
-        filePosition(diagnostic.path, diagnostic.line == 0 ? -1 : int64_t(diagnostic.line)),
-        diagnostic.message);
+    // An element knows its own file and line, also a copy and one on a file's first line.
+    const auto *element = dynamic_cast<const MemoryMapElement *>(diagnostic.node);
+    const QString position
+        = element ? element->sourcePosition()
+                  : filePosition(diagnostic.path,
+                                 diagnostic.line == 0 ? -1 : int64_t(diagnostic.line));
+    m_diagnostics->warn(position, diagnostic.explanation.isEmpty()
+                                      ? diagnostic.message
+                                      : diagnostic.message + QStringLiteral("; ")
+                                            + diagnostic.explanation);
 }
 
 void MemoryMap::fileRead(const QString &path)

@@ -284,10 +284,10 @@ private:
     /// A diagnostic about node, which came from path; a `located` message also carries that
     /// position in the text warning() receives.
     void warn(const QString &path, const XMLNode *node, const QString &message,
-              bool located = false)
+              bool located = false, const QString &explanation = QString())
     {
         const QString text = located ? location(path, node) + message : message;
-        m_document.warningAt({path, node ? node->line() : 0, message, text});
+        m_document.warningAt({path, node ? node->line() : 0, message, text, explanation, node});
     }
 
     /// Records a macro name a directive looks up, for XMLPP2::mentionedMacros().
@@ -451,7 +451,10 @@ void XMLPP2::Pass::handleIf(Frame &frame, XMLElement *element, std::unique_ptr<X
     const std::vector<XMLAttribute> &attributes = element->attributes();
     if (attributes.size() != 1) {
         warn(frame.path, element,
-             QStringLiteral("XmlPP::processConditionals(): one condition required for <if[not]>"));
+             QStringLiteral("XmlPP::processConditionals(): one condition required for <if[not]>"),
+             false,
+             QStringLiteral("an if or ifnot needs exactly one attribute, naming the macro and "
+                            "listing its values; this one is kept as an ordinary element"));
         keep(frame, std::move(node));
         return;
     }
@@ -505,7 +508,10 @@ void XMLPP2::Pass::handleInclude(Frame &frame, XMLElement *element, std::unique_
     const std::string *fileAttribute = element->attribute("filename");
     if (!fileAttribute) {
         warn(frame.path, element,
-             QStringLiteral("XmlPP::processConditionals(): missing filename in <include>"));
+             QStringLiteral("XmlPP::processConditionals(): missing filename in <include>"),
+             false,
+             QStringLiteral("an include needs a filename; this one is kept as an ordinary "
+                            "element"));
         keep(frame, std::move(node));
         return;
     }
@@ -603,13 +609,23 @@ std::unique_ptr<XMLNode> XMLPP2::Pass::loadInclude(const Frame &frame, const XML
     if (result != LoadResult::NotRead && !included) {
         warn(frame.path, element,
              QStringLiteral("XmlPP::processConditionals(): error: include file '%1' is empty")
-                 .arg(fileName));
+                 .arg(fileName),
+             false, QStringLiteral("the file holds no complete element, so nothing is included"));
     } else {
         warn(frame.path, element,
              QStringLiteral("XmlPP::processConditionals(): error \"")
                  + pathFromBytes(m_document.errorText())
                  + QStringLiteral("\" in include file ") + fileName + QStringLiteral(" line:")
-                 + QString::number(m_document.errorLine()));
+                 + QString::number(m_document.errorLine()),
+             false,
+             result == LoadResult::NotRead
+                 ? QStringLiteral("the file cannot be read (%1), so nothing is included; a "
+                                  "relative name starts from the including file's folder")
+                       .arg(QString::fromStdString(m_document.readFailure()))
+                 : QStringLiteral("the file does not parse (%1 at line %2), so nothing is "
+                                  "included")
+                       .arg(pathFromBytes(m_document.errorText()))
+                       .arg(qulonglong(m_document.errorLine()) + 1));
     }
     return nullptr;
 }
@@ -620,7 +636,8 @@ void XMLPP2::Pass::handleDefine(Frame &frame, const XMLElement *element)
     const std::string *name = element->attribute("name");
     if (!name) {
         warn(frame.path, element,
-             QStringLiteral("XmlPP::processConditionals(): missing name in <define>"));
+             QStringLiteral("XmlPP::processConditionals(): missing name in <define>"), false,
+             QStringLiteral("a define needs a name; nothing is defined"));
         return;
     }
     mention(fromBytes(*name));
@@ -633,7 +650,10 @@ void XMLPP2::Pass::handleDefine(Frame &frame, const XMLElement *element)
     if (!expression && !hexExpression) {
         warn(frame.path, element,
              QStringLiteral(
-                 "XmlPP::processConditionals(): missing value or expression in <define>"));
+                 "XmlPP::processConditionals(): missing value or expression in <define>"),
+             false,
+             QStringLiteral("a define needs value, expression or hex_expression; nothing is "
+                            "defined"));
         return;
     }
     const QString text = m_document.expandWithinBudget(
@@ -657,7 +677,10 @@ void XMLPP2::Pass::handleFor(Frame &frame, const XMLElement *element)
     if (!index || !start || !end || !increment || !element->firstChild()) {
         warn(frame.path, element,
              QStringLiteral("XmlPP::processConditionals(): <for index=\"i\" start=\"0\" "
-                            "end=\"32\" incr=\"1\">"));
+                            "end=\"32\" incr=\"1\">"),
+             false,
+             QStringLiteral("a for loop needs index, start, end and incr and an element inside; "
+                            "this one is dropped and copies nothing"));
         return;
     }
     uint32_t add = 0;
@@ -786,14 +809,19 @@ void XMLPP2::Pass::handleXmlPut(Frame &frame, XMLElement *element, std::unique_p
 {
     const std::string *name = element->attribute("name");
     if (!name) {
-        warn(frame.path, element, QString::fromLatin1(kMissingFragmentMessage));
+        warn(frame.path, element, QString::fromLatin1(kMissingFragmentMessage), false,
+             QStringLiteral("an xmlput needs the name of an xmldef; this one is kept as an "
+                            "ordinary element"));
         keep(frame, std::move(node));
         return;
     }
     const QString key = fromBytes(*name);
     const auto found = m_document.m_xmldefs.find(key);
     if (found == m_document.m_xmldefs.end()) {
-        warn(frame.path, element, QString::fromLatin1(kMissingFragmentMessage) + key);
+        warn(frame.path, element, QString::fromLatin1(kMissingFragmentMessage) + key, false,
+             QStringLiteral("no xmldef named '%1' comes before it; the xmlput is kept as an "
+                            "ordinary element")
+                 .arg(key));
         keep(frame, std::move(node));
         return;
     }

@@ -88,6 +88,8 @@ public:
         QString message;   ///< the text without a position
         QString text;      ///< the text warning() receives; for the bounds it starts with
                            ///< "path:line: "
+        QString explanation;           ///< what the message means and what happens, in plain words
+        const XMLNode *node = nullptr; ///< the node concerned, while the warning is delivered
     };
     /// Receives every diagnostic first; the default passes its text on to warning(). Documents
     /// that print positions of their own override this one.
