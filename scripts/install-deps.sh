@@ -8,8 +8,9 @@ packages=(
     g++ cmake make python3
     googletest libgtest-dev
     qt6-base-dev
-    # the real-linker proof: cross binutils and emulators (assembly only, no cross compiler)
-    binutils-arm-none-eabi binutils-riscv64-unknown-elf
+    # the real-linker proof: cross binutils and emulators; the ARM cross gcc builds the C
+    # firmware of the CMake package test
+    binutils-arm-none-eabi binutils-riscv64-unknown-elf gcc-arm-none-eabi
     qemu-system-arm qemu-system-misc
     # fuzzing and sanitizers with clang's runtime
     clang-14 libclang-rt-14-dev

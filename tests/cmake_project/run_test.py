@@ -3,8 +3,9 @@
 
 usage: run_test.py CMAKE LDWEAVE_BUILD_DIR
 
-Checks that the install holds the tool, the manual page and the CMake package; that the firmware
-links with the generated script; that a second build has nothing to do; that touching an
+Checks that the install holds the tool, the manual page and the CMake package; that a C project
+for a 32-bit target (the ARM cross gcc) accepts the package's version; that the firmware links
+with the generated script; that a second build has nothing to do; that touching an
 included placement fragment re-runs the generator but, the script being unchanged, relinks
 nothing; and that changing the fragment regenerates the script and relinks. The project is copied
 to a temporary folder first, so the source tree is never touched. Exits 1 on the first failure.
@@ -71,12 +72,12 @@ def main():
 
         script = os.path.join(build, 'firmware.ld')
         output = build_log()
-        for step in ('Generating linker script firmware.ld', 'Linking ASM executable firmware'):
+        for step in ('Generating linker script firmware.ld', 'Linking C executable firmware'):
             if step not in output:
                 fail(f'first build did not run "{step}":\n{output}')
         symbols = run('arm-none-eabi-nm', os.path.join(build, 'firmware'))
-        for expected in ('20000000 D __data_start__', '20005000 B __stack_end__',
-                         '00000422 A VERSION_TAG'):
+        for expected in ('20000000 D __data_start__', '20000004 D boot_count',
+                         '20005000 B __stack_end__', '00000422 A VERSION_TAG'):
             if expected not in symbols:
                 fail(f'"{expected}" is not among the firmware symbols:\n{symbols}')
         with open(script + '.d') as f:
@@ -106,7 +107,7 @@ def main():
             f.write(text.replace('alignment="8"', 'alignment="16"'))
         touch_after(fragment, script_time)
         output = build_log()
-        if 'Linking ASM executable firmware' not in output:
+        if 'Linking C executable firmware' not in output:
             fail(f'a changed fragment did not relink the firmware:\n{output}')
         with open(script) as f:
             if ', 16);' not in f.read():
