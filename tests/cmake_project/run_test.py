@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Installs ldweave, then configures and builds the example project in this folder with it.
 
-usage: run_test.py CMAKE LDWEAVE_BUILD_DIR
+usage: run_test.py CMAKE LDWEAVE_BUILD_DIR VERSION
 
-Checks that the install holds the tool, the manual page and the CMake package; that a C project
-for a 32-bit target (the ARM cross gcc) accepts the package's version; that the firmware links
+Checks that the install holds the tool, the manual page of VERSION and the CMake package; that a
+C project for a 32-bit target (the ARM cross gcc) finds exactly VERSION; that the firmware links
 with the generated script; that a second build has nothing to do; that touching an
 included placement fragment re-runs the generator but, the script being unchanged, relinks
 nothing; and that changing the fragment regenerates the script and relinks. The project is copied
@@ -44,7 +44,7 @@ def touch_after(path, reference_ns):
 
 
 def main():
-    cmake, ldweave_build = sys.argv[1], os.path.abspath(sys.argv[2])
+    cmake, ldweave_build, version = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3]
     with tempfile.TemporaryDirectory(prefix='ldweave-cmake-') as work:
         prefix = os.path.join(work, 'prefix')
         run(cmake, '--install', ldweave_build, '--prefix', prefix)
@@ -54,13 +54,16 @@ def main():
                           'lib/cmake/ldweave/ldweave.cmake'):
             if not os.path.isfile(os.path.join(prefix, installed)):
                 fail(f'{installed} was not installed')
+        with open(os.path.join(prefix, 'share/man/man1/ldweave.1')) as f:
+            if f'"ldweave {version}"' not in f.readline():
+                fail(f'the manual page does not name version {version}')
 
         source = os.path.join(work, 'project')
         shutil.copytree(HERE, source, ignore=shutil.ignore_patterns('run_test.py', '__pycache__'))
         build = os.path.join(work, 'build')
         run(cmake, '-S', source, '-B', build, '-G', 'Ninja',
             '-DCMAKE_TOOLCHAIN_FILE=' + os.path.join(source, 'toolchain.cmake'),
-            '-DCMAKE_PREFIX_PATH=' + prefix)
+            '-DCMAKE_PREFIX_PATH=' + prefix, '-DLDWEAVE_VERSION=' + version)
 
         def build_log():
             return run('ninja', '-d', 'explain', cwd=build)
