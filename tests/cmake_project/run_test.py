@@ -51,6 +51,7 @@ def main():
         for installed in ('bin/ldweave', 'share/man/man1/ldweave.1',
                           'lib/cmake/ldweave/ldweaveConfig.cmake',
                           'lib/cmake/ldweave/ldweaveConfigVersion.cmake',
+                          'lib/cmake/ldweave/ldweaveTargets.cmake',
                           'lib/cmake/ldweave/ldweave.cmake'):
             if not os.path.isfile(os.path.join(prefix, installed)):
                 fail(f'{installed} was not installed')
