@@ -2,12 +2,15 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test demo test-sanitize fuzz bench bench-smoke bench-micro clean
+.PHONY: all build deps deps-tool test demo test-sanitize fuzz bench bench-smoke bench-micro clean
 
 all: build
 
 deps:
-	@bash scripts/install-deps.sh
+	@bash scripts/install-deps.sh all
+
+deps-tool:
+	@bash scripts/install-deps.sh tool
 
 $(BUILD_DIR)/CMakeCache.txt:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -16,14 +19,19 @@ build: $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Prerequisites are listed as a sequence, so "make -j2 test" still installs before it builds.
+# Configuring again switches the tests on in a folder that "make demo" configured without them.
 test: deps
+	cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=ON
 	@$(MAKE) --no-print-directory build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 DEMO_BOARD := examples/cortex-m4
 
-demo: deps
-	@$(MAKE) --no-print-directory build
+# Only what the tool needs: the "tool" packages, a first configure without the tests (a folder
+# configured before keeps its settings) and the ldweave target alone.
+demo: deps-tool
+	@test -f $(BUILD_DIR)/CMakeCache.txt || cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=OFF
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target ldweave
 	$(BUILD_DIR)/ldweave -check-segment-overflow \
 	    -memory-map-file $(DEMO_BOARD)/memory_map.xml \
 	    -section-placement-file $(DEMO_BOARD)/placement.xml \

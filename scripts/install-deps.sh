@@ -1,30 +1,46 @@
 #!/usr/bin/env bash
-# Installs what building and testing ldweave needs on Debian 12, as root. Idempotent: prints one
-# line per package it installs and nothing when everything is present.
+# Installs what ldweave needs on Debian 12, as root. Idempotent: prints one line per package it
+# installs and nothing when everything is present.
+#
+# usage: scripts/install-deps.sh [tool|all]
+#   tool  what building the tool needs ("make demo")
+#   all   also what the tests, sanitizers, fuzzing and benchmarks need ("make test"; the default)
 set -euo pipefail
 
-packages=(
-    # build and unit tests
-    g++ cmake make python3
-    googletest libgtest-dev
-    qt6-base-dev
-    # the real-linker proof: cross binutils and emulators; the ARM cross gcc builds the C
-    # firmware of the CMake package test
-    binutils-arm-none-eabi binutils-riscv64-unknown-elf gcc-arm-none-eabi
-    qemu-system-arm qemu-system-misc
-    # fuzzing and sanitizers with clang's runtime
-    clang-14 libclang-rt-14-dev
-    # build-system integration tests and the man page
-    ninja-build man-db
-    # benchmarks
-    libbenchmark-dev libxml2-utils
+profile=${1:-all}
+case "$profile" in
+    tool | all) ;;
+    *)
+        echo "usage: $0 [tool|all]" >&2
+        exit 2
+        ;;
+esac
+
+# One group per line: what the packages are for, a colon, the packages.
+tool_groups=(
+    "building ldweave: g++ cmake make qt6-base-dev"
 )
+test_groups=(
+    "the unit tests and the test drivers: googletest libgtest-dev python3"
+    "the CMake package test (C firmware, ARM cross gcc, Ninja): gcc-arm-none-eabi ninja-build"
+    "linking the examples with the cross ld: binutils-arm-none-eabi binutils-riscv64-unknown-elf"
+    "booting the example boards in the emulator: qemu-system-arm qemu-system-misc"
+    "make fuzz (clang and its fuzzer runtime): clang-14 libclang-rt-14-dev"
+    "reading the manual page: man-db"
+    "the benchmarks: libbenchmark-dev libxml2-utils"
+)
+groups=("${tool_groups[@]}")
+[ "$profile" = all ] && groups+=("${test_groups[@]}")
+
+installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
 
 missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$package")
-    fi
+for group in "${groups[@]}"; do
+    for package in ${group#*: }; do
+        installed "$package" || missing+=("$package")
+    done
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
