@@ -8,7 +8,8 @@ C project for a 32-bit target (the ARM cross gcc) finds exactly VERSION; that th
 with the generated script; that a second build has nothing to do; that touching an
 included placement fragment re-runs the generator but, the script being unchanged, relinks
 nothing; and that changing the fragment regenerates the script and relinks. The project is copied
-to a temporary folder first, so the source tree is never touched. Exits 1 on the first failure.
+to a temporary folder first, so the source tree is never touched. Exits 1 on the first failure,
+and 77 (skipped) after naming the packages to install when a program it runs is not on PATH.
 """
 import os
 import shutil
@@ -18,6 +19,10 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+SKIP_STATUS = 77        # CTest reports the test as skipped (its SKIP_RETURN_CODE)
+# The programs the test runs besides CMake, with their Debian packages.
+TOOLS = {'arm-none-eabi-gcc': 'gcc-arm-none-eabi', 'arm-none-eabi-nm': 'binutils-arm-none-eabi',
+         'ninja': 'ninja-build'}
 
 
 def fail(message):
@@ -45,6 +50,11 @@ def touch_after(path, reference_ns):
 
 def main():
     cmake, ldweave_build, version = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3]
+    missing = sorted({package for tool, package in TOOLS.items() if not shutil.which(tool)})
+    if missing:
+        print(f'skipped: install {" ".join(missing)} (as root: make deps) for the CMake package '
+              'test')
+        sys.exit(SKIP_STATUS)
     with tempfile.TemporaryDirectory(prefix='ldweave-cmake-') as work:
         prefix = os.path.join(work, 'prefix')
         run(cmake, '--install', ldweave_build, '--prefix', prefix)
