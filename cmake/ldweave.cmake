@@ -14,8 +14,10 @@
 # Relative input paths are taken from the current source folder; OUTPUT defaults to
 # <target>.ld in the current binary folder. The script is regenerated when the memory map, the
 # placement file or any file they include or import changes (through a dependency file), and
-# the target is relinked when the script's content changes. The tool is the imported executable
-# ldweave::ldweave, which find_package(ldweave) defines.
+# the target is relinked when the script's content changes. The tool is the executable target
+# ldweave::ldweave: the imported one of the installed package (find_package(ldweave)), or, when
+# ldweave is part of the same build (add_subdirectory), the alias of its ldweave target, which
+# is then built before the script is generated.
 
 function(ldweave_linker_script target)
     cmake_parse_arguments(PARSE_ARGV 1 arg
@@ -30,7 +32,7 @@ function(ldweave_linker_script target)
     endif()
     if(NOT TARGET ldweave::ldweave)
         message(FATAL_ERROR "ldweave_linker_script: ldweave::ldweave is not defined; "
-                            "use find_package(ldweave)")
+                            "use find_package(ldweave) or add_subdirectory of its sources")
     endif()
     if(NOT arg_MEMORY_MAP AND NOT arg_SEGMENTS)
         message(FATAL_ERROR "ldweave_linker_script: MEMORY_MAP or SEGMENTS is required")

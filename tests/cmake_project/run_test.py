@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Installs ldweave, then configures and builds the example project in this folder with it.
 
-usage: run_test.py CMAKE LDWEAVE_BUILD_DIR
+usage: run_test.py CMAKE LDWEAVE_BUILD_DIR VERSION
 
-Checks that the install holds the tool, the manual page and the CMake package; that the firmware
-links with the generated script; that a second build has nothing to do; that touching an
+Checks that the install holds the tool, the manual page of VERSION and the CMake package; that a
+C project for a 32-bit target (the ARM cross gcc) finds exactly VERSION; that the firmware links
+with the generated script; that a second build has nothing to do; that touching an
 included placement fragment re-runs the generator but, the script being unchanged, relinks
 nothing; and that changing the fragment regenerates the script and relinks. The project is copied
-to a temporary folder first, so the source tree is never touched. Exits 1 on the first failure.
+to a temporary folder first, so the source tree is never touched. Exits 1 on the first failure,
+and 77 (skipped) after naming the packages to install when a program it runs is not on PATH.
 """
 import os
 import shutil
@@ -17,6 +19,10 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+SKIP_STATUS = 77        # CTest reports the test as skipped (its SKIP_RETURN_CODE)
+# The programs the test runs besides CMake, with their Debian packages.
+TOOLS = {'arm-none-eabi-gcc': 'gcc-arm-none-eabi', 'arm-none-eabi-nm': 'binutils-arm-none-eabi',
+         'ninja': 'ninja-build'}
 
 
 def fail(message):
@@ -43,23 +49,32 @@ def touch_after(path, reference_ns):
 
 
 def main():
-    cmake, ldweave_build = sys.argv[1], os.path.abspath(sys.argv[2])
+    cmake, ldweave_build, version = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3]
+    missing = sorted({package for tool, package in TOOLS.items() if not shutil.which(tool)})
+    if missing:
+        print(f'skipped: install {" ".join(missing)} (as root: make deps) for the CMake package '
+              'test')
+        sys.exit(SKIP_STATUS)
     with tempfile.TemporaryDirectory(prefix='ldweave-cmake-') as work:
         prefix = os.path.join(work, 'prefix')
         run(cmake, '--install', ldweave_build, '--prefix', prefix)
         for installed in ('bin/ldweave', 'share/man/man1/ldweave.1',
                           'lib/cmake/ldweave/ldweaveConfig.cmake',
                           'lib/cmake/ldweave/ldweaveConfigVersion.cmake',
+                          'lib/cmake/ldweave/ldweaveTargets.cmake',
                           'lib/cmake/ldweave/ldweave.cmake'):
             if not os.path.isfile(os.path.join(prefix, installed)):
                 fail(f'{installed} was not installed')
+        with open(os.path.join(prefix, 'share/man/man1/ldweave.1')) as f:
+            if f'"ldweave {version}"' not in f.readline():
+                fail(f'the manual page does not name version {version}')
 
         source = os.path.join(work, 'project')
         shutil.copytree(HERE, source, ignore=shutil.ignore_patterns('run_test.py', '__pycache__'))
         build = os.path.join(work, 'build')
         run(cmake, '-S', source, '-B', build, '-G', 'Ninja',
             '-DCMAKE_TOOLCHAIN_FILE=' + os.path.join(source, 'toolchain.cmake'),
-            '-DCMAKE_PREFIX_PATH=' + prefix)
+            '-DCMAKE_PREFIX_PATH=' + prefix, '-DLDWEAVE_VERSION=' + version)
 
         def build_log():
             return run('ninja', '-d', 'explain', cwd=build)
@@ -71,12 +86,12 @@ def main():
 
         script = os.path.join(build, 'firmware.ld')
         output = build_log()
-        for step in ('Generating linker script firmware.ld', 'Linking ASM executable firmware'):
+        for step in ('Generating linker script firmware.ld', 'Linking C executable firmware'):
             if step not in output:
                 fail(f'first build did not run "{step}":\n{output}')
         symbols = run('arm-none-eabi-nm', os.path.join(build, 'firmware'))
-        for expected in ('20000000 D __data_start__', '20005000 B __stack_end__',
-                         '00000422 A VERSION_TAG'):
+        for expected in ('20000000 D __data_start__', '20000004 D boot_count',
+                         '20005000 B __stack_end__', '00000422 A VERSION_TAG'):
             if expected not in symbols:
                 fail(f'"{expected}" is not among the firmware symbols:\n{symbols}')
         with open(script + '.d') as f:
@@ -106,7 +121,7 @@ def main():
             f.write(text.replace('alignment="8"', 'alignment="16"'))
         touch_after(fragment, script_time)
         output = build_log()
-        if 'Linking ASM executable firmware' not in output:
+        if 'Linking C executable firmware' not in output:
             fail(f'a changed fragment did not relink the firmware:\n{output}')
         with open(script) as f:
             if ', 16);' not in f.read():

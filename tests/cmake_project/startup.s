@@ -1,5 +1,5 @@
 @ Vector table and a reset handler that copies .data from flash to RAM and clears .bss, using
-@ the symbols of the generated linker script.
+@ the symbols of the generated linker script, then calls main.
     .syntax unified
     .cpu cortex-m3
     .thumb
@@ -29,7 +29,8 @@ reset_handler:
     bhs 4f
     str r3, [r1], #4
     b 3b
-4:  b 4b
+4:  bl main
+5:  b 5b
 
     .data
 counter:

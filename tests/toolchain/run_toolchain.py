@@ -17,7 +17,8 @@ TARGET is a key of TARGETS below; SCENARIO is one of
              in the UNPLACED_SECTIONS region
 Everything is written below WORK_DIR, which is emptied first. --linker-script links with the
 given script instead of running ldweave, to try a hand-edited script. Prints the commands it
-runs; exits 1 with a message on the first failure.
+runs; exits 1 with a message on the first failure, and 77 (skipped) after naming the packages
+to install when a program the scenario runs is not on PATH.
 """
 import os
 import re
@@ -28,19 +29,22 @@ from dataclasses import dataclass, field
 
 QEMU_TIMEOUT_SECONDS = 30
 PASS_LINE = 'PASS: every start-up check held'
+SKIP_STATUS = 77        # CTest reports the test as skipped (its SKIP_RETURN_CODE)
+QEMU_PACKAGES = {'qemu-system-arm': 'qemu-system-arm', 'qemu-system-riscv32': 'qemu-system-misc'}
 
 
 @dataclass
 class Toolchain:
     prefix: str
+    package: str        # the Debian package of the cross binutils
     as_flags: list
     ld_flags: list
 
 
-ARM_M3 = Toolchain('arm-none-eabi-', ['-mcpu=cortex-m3', '-mthumb'], [])
-ARM_M4 = Toolchain('arm-none-eabi-', ['-mcpu=cortex-m4', '-mthumb'], [])
-RV32 = Toolchain('riscv64-unknown-elf-', ['-march=rv32ima_zicsr', '-mabi=ilp32'],
-                 ['-m', 'elf32lriscv'])
+ARM_M3 = Toolchain('arm-none-eabi-', 'binutils-arm-none-eabi', ['-mcpu=cortex-m3', '-mthumb'], [])
+ARM_M4 = Toolchain('arm-none-eabi-', 'binutils-arm-none-eabi', ['-mcpu=cortex-m4', '-mthumb'], [])
+RV32 = Toolchain('riscv64-unknown-elf-', 'binutils-riscv64-unknown-elf',
+                 ['-march=rv32ima_zicsr', '-mabi=ilp32'], ['-m', 'elf32lriscv'])
 
 
 @dataclass
@@ -320,6 +324,17 @@ def unplaced(build):
                         "section `.fastcode' will not fit in region `UNPLACED_SECTIONS'")
 
 
+def missing_packages(target, scenario):
+    """The packages of the programs the scenario runs that are not on PATH, sorted."""
+    binutils = [target.toolchain.prefix + name for name in ('as', 'ld', 'readelf', 'objcopy')]
+    missing = set()
+    if not all(shutil.which(program) for program in binutils):
+        missing.add(target.toolchain.package)
+    if scenario == 'boot' and target.qemu and not shutil.which(target.qemu[0]):
+        missing.add(QEMU_PACKAGES[target.qemu[0]])
+    return sorted(missing)
+
+
 def main(argv):
     arguments = argv[1:]
     linker_script = None
@@ -336,6 +351,10 @@ def main(argv):
     os.makedirs(work_dir)
     build = Build(os.path.abspath(ldweave), os.path.abspath(source_dir), work_dir,
                   TARGETS[target_name])
+    missing = missing_packages(build.target, scenario)
+    if missing:
+        print(f'skipped: install {" ".join(missing)} (as root: make deps) for the toolchain tests')
+        return SKIP_STATUS
     try:
         if scenario == 'link':
             link_example(build, linker_script)
