@@ -154,15 +154,31 @@ void MemoryMap::reportLoadFailure(const QString &path, bool read, bool parsed,
                                   bool parsedRoot) const
 {
     // Decision: the parser's line is printed from 1 like every other position. An unreadable
-    // file has no line; nor has a file that parsed without a root element or lost it to the
-    // pre-processor, as no single line is to blame.
-    if (!read || !parsed)
+    // file has no line; nor has a file that lost its root to the pre-processor, as no single
+    // line is to blame. An element left open is named at the line that opened it.
+    const QString unclosed = QString::fromStdString(unclosedTag());
+    if (read && !parsed && errorText() == std::string_view("tagName mismatch")
+        && !unclosed.isEmpty()) {
+        // The end tag that did not match is seldom the mistake; the element it should have
+        // closed, left open, usually is.
+        m_diagnostics->error(filePosition(path, unclosedLine()),
+                             QStringLiteral("tagName mismatch: <%1> opened here is not closed "
+                                            "before the end tag at line %2")
+                                 .arg(unclosed)
+                                 .arg(qulonglong(errorLine()) + 1));
+    } else if (!read || !parsed) {
         m_diagnostics->error(filePosition(path, read ? int64_t(errorLine()) : -1),
                              pathFromBytes(errorText()));
-    else if (!parsedRoot)
+    } else if (!parsedRoot && !unclosed.isEmpty()) {
+        m_diagnostics->error(filePosition(path, unclosedLine()),
+                             QStringLiteral("no complete root element: <%1> opened here is "
+                                            "never closed")
+                                 .arg(unclosed));
+    } else if (!parsedRoot) {
         m_diagnostics->error(path, QStringLiteral("no complete root element"));
-    else
+    } else {
         m_diagnostics->error(path, QStringLiteral("no root element after pre-processing"));
+    }
 }
 
 void MemoryMap::processImports()

@@ -162,6 +162,8 @@ struct ScanResult
     std::optional<std::string> encoding;
     ParseError error = ParseError::None;
     uint32_t errorLine = 0;
+    std::string unclosedTag;   ///< the innermost element still open when the scan ended
+    uint32_t unclosedLine = 0; ///< its line
 };
 
 class XMLScanner
@@ -315,6 +317,10 @@ ScanResult XMLScanner::run()
         if (after == Next::Stop)
             break;
         parseCharacterData();
+    }
+    if (const XMLElement *open = innermost()) {
+        m_result.unclosedTag = open->tagName();
+        m_result.unclosedLine = open->line();
     }
     m_open.clear();
     return std::move(m_result);
@@ -585,6 +591,8 @@ bool XMLDocument::parseText(const char *text, size_t length)
 {
     ScanResult result = XMLScanner(*this, text, length).run();
     m_root = std::move(result.root);
+    m_unclosedTag = std::move(result.unclosedTag);
+    m_unclosedLine = result.unclosedLine;
     if (result.doctype)
         m_doctype = std::move(result.doctype);
     if (result.version)

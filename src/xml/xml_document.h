@@ -67,6 +67,10 @@ public:
     const char *errorText() const { return m_errorText.c_str(); }
     /// Line counter at the last failure: 0 for the first line and for an unreadable file.
     uint32_t errorLine() const { return m_errorLine; }
+    /// The innermost element the last parse left open (its end tag missing or not matching),
+    /// or empty; and the line it was opened on.
+    const std::string &unclosedTag() const { return m_unclosedTag; }
+    uint32_t unclosedLine() const { return m_unclosedLine; }
     /// The path load() is parsing, while it parses (so that createElement can tell which file
     /// an element comes from); empty otherwise and for parse().
     const std::string &parsingPath() const { return m_parsingPath; }
@@ -90,6 +94,8 @@ private:
     uint32_t m_errorLine = 0;
     std::string m_readFailure;
     std::string m_parsingPath;
+    std::string m_unclosedTag;
+    uint32_t m_unclosedLine = 0;
 };
 
 class QXMLDocument : public XMLDocument
