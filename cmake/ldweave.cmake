@@ -9,7 +9,12 @@
 #       [SYMBOLS <NAME=VALUE>...]
 #       [CHECK_SEGMENT_OVERFLOW]
 #       [DEFAULT_FILL_PATTERN <pattern>]
+#       [NO_DIAGNOSTICS | STRICT]
 #       [OUTPUT <file>])
+#
+# The tool runs with -diagnostics, so the build shows its warnings about the inputs (each with
+# the file and line to change); NO_DIAGNOSTICS leaves them out, STRICT makes any of them fail
+# the build.
 #
 # Relative input paths are taken from the current source folder; OUTPUT defaults to
 # <target>.ld in the current binary folder. The script is regenerated when the memory map, the
@@ -21,7 +26,7 @@
 
 function(ldweave_linker_script target)
     cmake_parse_arguments(PARSE_ARGV 1 arg
-        "CHECK_SEGMENT_OVERFLOW"
+        "CHECK_SEGMENT_OVERFLOW;NO_DIAGNOSTICS;STRICT"
         "MEMORY_MAP;PLACEMENT;DEFAULT_FILL_PATTERN;OUTPUT"
         "SEGMENTS;MEMORY_MAP_MACROS;PLACEMENT_MACROS;SYMBOLS")
     if(arg_UNPARSED_ARGUMENTS)
@@ -36,6 +41,9 @@ function(ldweave_linker_script target)
     endif()
     if(NOT arg_MEMORY_MAP AND NOT arg_SEGMENTS)
         message(FATAL_ERROR "ldweave_linker_script: MEMORY_MAP or SEGMENTS is required")
+    endif()
+    if(arg_NO_DIAGNOSTICS AND arg_STRICT)
+        message(FATAL_ERROR "ldweave_linker_script: NO_DIAGNOSTICS and STRICT exclude each other")
     endif()
 
     if(arg_OUTPUT)
@@ -77,6 +85,11 @@ function(ldweave_linker_script target)
     endif()
     if(DEFINED arg_DEFAULT_FILL_PATTERN)
         list(APPEND command -default-fill-pattern "${arg_DEFAULT_FILL_PATTERN}")
+    endif()
+    if(arg_STRICT)
+        list(APPEND command -strict)
+    elseif(NOT arg_NO_DIAGNOSTICS)
+        list(APPEND command -diagnostics)
     endif()
     list(APPEND command -dependency-file "${depfile}" "${output}")
 
