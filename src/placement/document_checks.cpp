@@ -213,7 +213,11 @@ void DocumentChecker::checkSegments(MemoryMapElement *memoryMapRoot,
 
     if (!placementRoot)
         return;
-    const QStringList memoryNames = byName.keys();
+    QStringList memoryNames; // in document order, so a tie in nearestName always ends alike
+    for (const MemoryMapElement *segment : std::as_const(memory)) {
+        if (!memoryNames.contains(segment->name()))
+            memoryNames.append(segment->name());
+    }
     for (const MemoryMapElement *segment :
          collectElements(placementRoot, ElementKind::MemorySegment, CollectOrder::DocumentOrder)) {
         const QStringList names = segment->name().split(u';', Qt::SkipEmptyParts);

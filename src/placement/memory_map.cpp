@@ -136,7 +136,8 @@ std::unique_ptr<MemoryMapElement> MemoryMap::loadDocumentFile(const QString &fil
 
 void MemoryMap::reportUnusedMacros(const QString &path) const
 {
-    const QStringList mentioned = mentionedMacros().values();
+    QStringList mentioned = mentionedMacros().values();
+    mentioned.sort(); // a tie in nearestName then always ends alike
     const MacroMap given = parseMacroDefinitions(splitMacroList(m_macroDefinitions));
     for (auto macro = given.constBegin(); macro != given.constEnd(); ++macro) {
         if (mentionedMacros().contains(macro.key()))
