@@ -8,6 +8,8 @@ A case file holds named sections, each introduced by a line "#--- NAME":
   expect/stderr   the expected standard error, byte for byte (default: empty)
   expect/FILE     the expected content of FILE after the run
   pre/FILE        a file that exists before the run but is not expected afterwards
+  plain           (empty) run the case a second time without -diagnostics: it must exit 0 with
+                  nothing on standard output and standard error and write the same files
   anything else   an input file, written before the run (sub-folders are created)
 A section's content is every line up to the next section line, each with its line feed.
 The section name may end in " noeol" to drop the final line feed of its content.
@@ -68,21 +70,9 @@ def list_files(root):
     return found
 
 
-def main():
-    if len(sys.argv) != 3:
-        raise SystemExit('usage: run_case.py BINARY CASE')
-    binary, case_path = os.path.abspath(sys.argv[1]), sys.argv[2]
-    case = parse_case(case_path)
-    args = case.get('args', b'').decode('utf-8').split('\n')
-    if args and args[-1] == '':
-        args.pop()
-    args = [a.replace('@BUILD@', os.path.dirname(binary)) for a in args]
-    status = int(case.get('expect/status', b'0').strip() or b'0')
-    expected_files = {k[len('expect/'):]: v for k, v in case.items()
-                      if k.startswith('expect/') and k not in
-                      ('expect/status', 'expect/stdout', 'expect/stderr')}
-    inputs = {k: v for k, v in case.items() if k != 'args' and not k.startswith('expect/')}
-
+def run_once(binary, args, inputs, status, expected_out, expected_err, expected_files):
+    """Runs the binary in a fresh folder holding the inputs; prints every difference and
+    returns whether there was one."""
     failed = False
     with tempfile.TemporaryDirectory(prefix='ldweave-case-') as work:
         for name, content in inputs.items():
@@ -95,8 +85,8 @@ def main():
         if run.returncode != status:
             print(f'exit status: expected {status}, got {run.returncode}')
             failed = True
-        for label, actual in (('stdout', run.stdout), ('stderr', run.stderr)):
-            expected = case.get('expect/' + label, b'')
+        for label, actual, expected in (('stdout', run.stdout, expected_out),
+                                         ('stderr', run.stderr, expected_err)):
             if actual != expected:
                 show_diff(label, expected, actual)
                 failed = True
@@ -116,6 +106,30 @@ def main():
         if extra:
             print('files left behind that the case does not expect: ' + ', '.join(extra))
             failed = True
+    return failed
+
+
+def main():
+    if len(sys.argv) != 3:
+        raise SystemExit('usage: run_case.py BINARY CASE')
+    binary, case_path = os.path.abspath(sys.argv[1]), sys.argv[2]
+    case = parse_case(case_path)
+    args = case.get('args', b'').decode('utf-8').split('\n')
+    if args and args[-1] == '':
+        args.pop()
+    args = [a.replace('@BUILD@', os.path.dirname(binary)) for a in args]
+    status = int(case.get('expect/status', b'0').strip() or b'0')
+    expected_files = {k[len('expect/'):]: v for k, v in case.items()
+                      if k.startswith('expect/') and k not in
+                      ('expect/status', 'expect/stdout', 'expect/stderr')}
+    inputs = {k: v for k, v in case.items()
+              if k not in ('args', 'plain') and not k.startswith('expect/')}
+    failed = run_once(binary, args, inputs, status, case.get('expect/stdout', b''),
+                      case.get('expect/stderr', b''), expected_files)
+    plain_args = [a for a in args if a != '-diagnostics']
+    if 'plain' in case and run_once(binary, plain_args, inputs, 0, b'', b'', expected_files):
+        print('(in the run without -diagnostics)')
+        failed = True
     if failed:
         print(f'FAILED: {case_path}')
         return 1
