@@ -1,40 +1,38 @@
 #include "expr/evaluate.h"
 #include "expr/parser_exception.h"
 
+#include <QLocale>
+
 #include <gtest/gtest.h>
 
 namespace ldweave {
 namespace {
 
-// The result of evaluating a text in a compact form: "s8:3" (signed, size 8), "u2:0",
-// "true"/"false", "f8:2.9", "\"abc\"", "none", or "error: " and the message.
-QString outcome(SimpleExpressionParser &parser, const char *input)
+// The result of evaluating a text in a compact form: "3" (an integer), "f:2.9" (a floating
+// value), "true"/"false", "\"abc\"", "none", or "error" for any ParserException.
+QString outcome(const char *input)
 {
+    SimpleExpressionParser parser;
     try {
         const ExprValue value = evaluateText(parser, QString::fromUtf8(input));
         switch (value.kind()) {
         case ExprValue::Kind::Boolean:
             return value.lowByteTruth() ? QStringLiteral("true") : QStringLiteral("false");
         case ExprValue::Kind::Signed:
-            return QStringLiteral("s%1:%2")
-                .arg(value.size())
-                .arg(static_cast<int64_t>(value.payload()));
+            return QString::number(value.signedView());
         case ExprValue::Kind::Unsigned:
-            return QStringLiteral("u%1:%2").arg(value.size()).arg(value.payload());
+            return u'u' + QString::number(value.bitView());
         case ExprValue::Kind::Floating:
-            return QStringLiteral("f%1:%2")
-                .arg(value.size())
-                .arg(value.payloadAsDouble(), 0, 'g', 15);
+            return QStringLiteral("f:")
+                   + QString::number(value.payloadAsDouble(), 'g', QLocale::FloatingPointShortest);
         case ExprValue::Kind::String:
             return u'"' + value.text() + u'"';
         case ExprValue::Kind::None:
-            return QStringLiteral("none");
-        case ExprValue::Kind::Marker:
             break;
         }
-        return QStringLiteral("marker");
-    } catch (const ParserException &exception) {
-        return QStringLiteral("error: ") + exception.message();
+        return QStringLiteral("none");
+    } catch (const ParserException &) {
+        return QStringLiteral("error");
     }
 }
 
@@ -46,57 +44,169 @@ struct Row
 
 void expectOutcomes(std::initializer_list<Row> rows)
 {
-    SimpleExpressionParser parser;
     for (const Row &row : rows) {
         SCOPED_TRACE(row.input);
-        EXPECT_EQ(outcome(parser, row.input), QString::fromUtf8(row.outcome));
+        EXPECT_EQ(outcome(row.input), QString::fromUtf8(row.outcome));
+    }
+}
+
+// The lexer tries its rules in order and the first match wins; the parser reads one expression
+// and looks only at the token right after it, which must be a valid token.
+TEST(Evaluate, LiteralsAndTokens)
+{
+    expectOutcomes({
+        {"", "none"},
+        {" ", "error"},
+        {"\t\n 7 \r\f\v", "7"},
+        {"0x1F", "31"},
+        {"0xff", "255"},
+        {"0x", "0"},
+        {"0b", "0"},
+        {"0b101", "5"},
+        {"0b102", "2"},
+        {"010", "8"},
+        {"09", "9"},
+        {"0x10ULLull + 1", "17"},
+        {"10ul + 1", "11"},
+        {"10LU + 1", "10"},
+        {"0X10", "0"},
+        {"1e5", "1"},
+        {"1.5", "f:1.5"},
+        {"1.x", "error"},
+        {"9223372036854775807", "9223372036854775807"},
+        {"9223372036854775808", "-9223372036854775808"},
+        {"18446744073709551616", "0"},
+        {"0xFFFFFFFFFFFFFFFF1", "-15"},
+        {"\"a b\"c", "\"a b\""},
+        {"\"\"", "\"\""},
+        {"1 #", "error"},
+        {"1 \"abc", "error"},
+        {"'a'", "error"},
+        {"1\u00a02", "error"},
+        {"\u0661", "error"},
+    });
+    for (const char *token :
+         {"2", "@r0", "@", "$x_1", "\"a\"", ";", ":", "::", ")", "]", "{", "}", "!", "~"}) {
+        SCOPED_TRACE(token);
+        EXPECT_EQ(outcome((QByteArray("1 ") + token).constData()), QStringLiteral("1"));
+    }
+}
+
+TEST(Evaluate, PrecedenceAndAssociativity)
+{
+    expectOutcomes({
+        {"1 + 2 * 3", "7"},
+        {"8 - 4 / 2", "6"},
+        {"1 + 5 % 3", "3"},
+        {"(1 + 2) * 3", "9"},
+        {"-1 + 2", "1"},
+        {"- -5", "5"},
+        {"+5", "5"},
+        {"2 - 1 - 1", "0"},
+        {"2 * 3 % 4", "2"},
+        {"8 >> 1 << 2", "16"},
+        {"1 << 2 + 1", "8"},
+        {"4 >> 2 - 1", "2"},
+        {"4 >> 1 < 3", "true"},
+        {"2 < 1 << 1", "false"},
+        {"2 <= 1 << 1", "true"},
+        {"2 > 1 << 1", "false"},
+        {"2 >= 1 << 1", "true"},
+        {"2 == 2 >= 2", "false"},
+        {"2 == 2 <= 2", "false"},
+        {"3 != 2 > 1", "true"},
+        {"3 != 2 < 4", "true"},
+        {"3 & 1 == 1", "1"},
+        {"3 & 2 != 0", "1"},
+        {"6 ^ 3 & 1", "7"},
+        {"1 | 0 ^ 1", "1"},
+        {"0 && 1 | 1", "0"},
+        {"1 || 0 && 0", "1"},
+    });
+}
+
+// Names, registers, casts, sizeof, addresses, subscripts, members, calls and assignments have no
+// program object to stand for; every operator evaluates all its operands, so none escapes.
+TEST(Evaluate, SyntaxErrorsAndProgramObjectsAreErrors)
+{
+    const char *const inputs[] = {
+        "1 +",
+        "-",
+        ")",
+        "(1",
+        "(1 x)",
+        "FLASH",
+        "a::b",
+        "::a",
+        "@r0",
+        "(int)1",
+        "sizeof 1",
+        "sizeof(int)",
+        "&1",
+        "*1",
+        "1[0]",
+        "1.a",
+        "1->a",
+        "1(2)",
+        "++1",
+        "1--",
+        "1++1",
+        "1--1",
+        "0 * x",
+        "0 && (int)x",
+        "(1 == 1) || x",
+        "1 || sizeof(char)",
+        "addressof(\"a.c\", 3)",
+    };
+    for (const char *input : inputs) {
+        SCOPED_TRACE(input);
+        EXPECT_EQ(outcome(input), QStringLiteral("error"));
+    }
+    for (const char *op : {"=", "*=", "/=", "%=", "+=", "-=", "<<=", ">>=", ">>>=", "&=", "^=",
+                           "|=", "?", ",", ">>>"}) {
+        SCOPED_TRACE(op);
+        EXPECT_EQ(outcome((QByteArray("1 ") + op + " 2").constData()), QStringLiteral("error"));
     }
 }
 
 TEST(Evaluate, ConstantsAndUnaryOperators)
 {
     expectOutcomes({
-        {"", "none"},
-        {"0x10UL", "s8:16"},
-        {"1 << 1u", "s8:2"},
-        {"1.5", "f8:1.5"},
-        {"\"abc\"", "\"abc\""},
-        {"-5", "s8:-5"},
-        {"- -5", "s8:5"},
-        {"-9223372036854775808", "s8:-9223372036854775808"},
-        {"-(-9223372036854775808)", "s8:-9223372036854775808"},
-        {"-1.5", "f8:-1.5"},
-        {"-(1 == 1)", "s8:-1"},
-        {"-(1 == 2)", "s8:0"},
-        {"-\"a\"", "error: unsupported unary num operation"},
-        {"~0", "s8:-1"},
-        {"~0x0f", "s8:-16"},
-        {"~(1 == 1)", "error: unsupported unary num operation"},
-        {"~1.5", "error: unsupported unary num operation"},
+        {"1 << 1u", "2"},
+        {"-9223372036854775808", "-9223372036854775808"},
+        {"-(-9223372036854775808)", "-9223372036854775808"},
+        {"-1.5", "f:-1.5"},
+        {"-(1 == 1)", "-1"},
+        {"-(1 == 2)", "0"},
+        {"-\"a\"", "error"},
+        {"~0", "-1"},
+        {"~0x0f", "-16"},
+        {"~(1 == 1)", "error"},
+        {"~1.5", "error"},
         {"!0", "true"},
         {"!5", "false"},
         {"!(1 == 2)", "true"},
         {"!0.0", "true"},
         {"!1.5", "false"},
-        {"!\"\"", "error: unsupported unary num operation"},
+        {"!\"\"", "error"},
     });
 }
 
 TEST(Evaluate, ArithmeticFollowsTheLeftOperand)
 {
     expectOutcomes({
-        {"1 + 2", "s8:3"},
-        {"2 - 5", "s8:-3"},
-        {"3 * -4", "s8:-12"},
-        {"9223372036854775807 + 1", "s8:-9223372036854775808"},
-        {"0x7fffffffffffffff * 2", "s8:-2"},
-        {"1.9 + 1", "f8:2.9"},
-        {"1 + 1.9", "f8:2.9"},
-        {"1.5 * 2", "f8:3"},
-        {"1 - 0.5", "f8:0.5"},
-        {"(1 == 1) + 1.5", "f0:2.5"},
-        {"\"a\" + 1.5", "f0:1.5"},
-        {"\"a\" + 1", "error: unsupported binary numeric operation"},
+        {"1 + 2", "3"},
+        {"2 - 5", "-3"},
+        {"3 * -4", "-12"},
+        {"9223372036854775807 + 1", "-9223372036854775808"},
+        {"0x7fffffffffffffff * 2", "-2"},
+        {"1.9 + 1", "f:2.9"},
+        {"1 + 1.9", "f:2.9"},
+        {"1.5 * 2", "f:3"},
+        {"1 - 0.5", "f:0.5"},
+        {"(1 == 1) + 1.5", "f:2.5"},
+        {"\"a\" + 1.5", "f:1.5"},
+        {"\"a\" + 1", "error"},
         {"(1 == 1) + (1 == 2)", "true"},
         {"(1 == 2) + (1 == 2)", "false"},
         {"(1 == 1) - (1 == 1)", "false"},
@@ -104,44 +214,38 @@ TEST(Evaluate, ArithmeticFollowsTheLeftOperand)
         {"(1 == 1) * (1 == 2)", "false"},
         {"(1 == 2) + 256", "false"},
         {"(1 == 2) + 257", "true"},
-        // operands: right first, no short-circuit
-        {"x + 1", "error: x symbol not found"},
-        {"x + y", "error: y symbol not found"},
-        {"1 / 0 + x", "error: x symbol not found"},
-        {"x * (1 / 0)", "error: divide by zero"},
     });
 }
 
 TEST(Evaluate, DivisionAndRemainder)
 {
     expectOutcomes({
-        {"7 / 2", "s8:3"},
-        {"-7 / 2", "s8:-3"},
-        {"7 / -2", "s8:-3"},
-        {"7 / 2.0", "f8:3.5"},
-        {"7.0 / 2", "f8:3.5"},
+        {"7 / 2", "3"},
+        {"-7 / 2", "-3"},
+        {"7 / -2", "-3"},
+        {"7 / 2.0", "f:3.5"},
+        {"7.0 / 2", "f:3.5"},
         {"(1 == 1) / 2", "false"},
         {"(1 == 1) / -1", "true"},
-        {"-9223372036854775808 / -1", "s8:-9223372036854775808"},
-        {"1 / 0", "error: divide by zero"},
-        {"1.5 / 0", "error: divide by zero"},
-        {"1 / 0.0", "error: divide by zero"},
-        {"1 / -0.0", "error: divide by zero"},
-        {"1 / (1 == 2)", "error: divide by zero"},
-        {"1 / \"a\"", "error: unsupported binary numeric operation"},
-        {"\"a\" / 1", "error: unsupported binary numeric operation"},
-        {"7 % 3", "s8:1"},
-        {"-7 % 2", "s8:-1"},
-        {"7 % -2", "s8:1"},
-        {"7 % 2.5", "s8:1"},
+        {"-9223372036854775808 / -1", "-9223372036854775808"},
+        {"1 / 0", "error"},
+        {"1.5 / 0", "error"},
+        {"1 / 0.0", "error"},
+        {"1 / -0.0", "error"},
+        {"1 / (1 == 2)", "error"},
+        {"1 / \"a\"", "error"},
+        {"\"a\" / 1", "error"},
+        {"7 % 3", "1"},
+        {"-7 % 2", "-1"},
+        {"7 % -2", "1"},
+        {"7 % 2.5", "1"},
         {"(1 == 1) % 2", "true"},
         {"(1 == 1) % 1", "false"},
-        {"-9223372036854775808 % -1", "s8:0"},
-        {"1 % 0", "error: divide by zero"},
-        {"7 % 0.5", "error: divide by zero"},
-        {"1.5 % 0", "error: divide by zero"},
-        {"1.5 % 1", "error: unsupported binary numeric operation"},
-        {"1 % \"a\"", "error: unsupported binary numeric operation"},
+        {"-9223372036854775808 % -1", "0"},
+        {"1 % 0", "error"},
+        {"7 % 0.5", "error"},
+        {"1.5 % 1", "error"},
+        {"1 % \"a\"", "error"},
     });
 }
 
@@ -155,88 +259,48 @@ TEST(Evaluate, ComparisonsByLeftKind)
         {"2 <= 1", "false"},
         {"1 != 2", "true"},
         {"1 == 1.5", "true"},
-        {"1.5 == 1.5", "error: unsupported comparison operation"},
-        {"1.0 == 1.0", "error: unsupported comparison operation"},
+        {"1.5 == 1.5", "error"},
         {"\"abc\" == \"abc\"", "true"},
         {"\"abc\" < \"abd\"", "true"},
         {"\"B\" < \"a\"", "true"},
         {"\"abc\" != \"ABC\"", "true"},
         {"\"abc\" == 1", "false"},
         {"\"\" == 1", "true"},
-        {"(1 == 1) == 1", "true"},
         {"(1 == 1) == 257", "true"},
         {"(1 == 1) == 256", "false"},
         {"(1 == 2) < (1 == 1)", "true"},
-        {"x == 1", "error: x symbol not found"},
     });
 }
 
 TEST(Evaluate, BitwiseLogicalAndShift)
 {
     expectOutcomes({
-        {"6 & 3", "s8:2"},
-        {"6 | 3", "s8:7"},
-        {"6 ^ 3", "s8:5"},
-        {"-1 & 0xff", "s8:255"},
+        {"6 & 3", "2"},
+        {"6 | 3", "7"},
+        {"6 ^ 3", "5"},
+        {"-1 & 0xff", "255"},
         {"(1 == 1) & (2 == 2)", "true"},
         {"(1 == 1) ^ 1", "false"},
-        {"1.5 & 1", "error: unsupported binary numeric operation"},
-        {"\"a\" | 1", "error: unsupported binary numeric operation"},
-        {"1 && 1", "s8:1"},
-        {"2 && 0", "s8:0"},
-        {"0 || 3", "s8:1"},
-        {"1 && 0.5", "s8:0"},
+        {"1.5 & 1", "error"},
+        {"\"a\" | 1", "error"},
+        {"1 && 1", "1"},
+        {"2 && 0", "0"},
+        {"0 || 3", "1"},
+        {"1 && 0.5", "0"},
         {"(1 == 1) && (2 == 2)", "true"},
         {"(1 == 2) || (1 == 1)", "true"},
-        {"1.5 && 1", "error: unsupported binary numeric operation"},
-        {"0 && x", "error: x symbol not found"},
-        {"(1 == 1) || x", "error: x symbol not found"},
-        {"1 << 65", "s8:2"},
-        {"1 << 64", "s8:1"},
-        {"1 << -1", "s8:-9223372036854775808"},
-        {"-8 >> 1", "s8:-4"},
-        {"0x8000000000000000 >> 63", "s8:-1"},
-        {"1 << (1 == 1)", "error: integer shift value expected"},
-        {"1 << 1.0", "error: integer shift value expected"},
-        {"\"a\" << 1.0", "error: integer shift value expected"},
-        {"1.5 << 1", "error: can only shift numeric values"},
-        {"(1 == 1) << 1", "error: can only shift numeric values"},
-        {"\"a\" >> 1", "error: can only shift numeric values"},
+        {"1.5 && 1", "error"},
+        {"1 << 65", "2"},
+        {"1 << 64", "1"},
+        {"1 << -1", "-9223372036854775808"},
+        {"-8 >> 1", "-4"},
+        {"0x8000000000000000 >> 63", "-1"},
+        {"1 << (1 == 1)", "error"},
+        {"1 << 1.0", "error"},
+        {"1.5 << 1", "error"},
+        {"(1 == 1) << 1", "error"},
+        {"\"a\" >> 1", "error"},
     });
-}
-
-TEST(Evaluate, FormsThatNeedProgramObjectsFail)
-{
-    expectOutcomes({
-        {"FLASH", "error: FLASH symbol not found"},
-        {"a::b", "error: a::b symbol not found"},
-        {"::a", "error: a symbol not found"},
-        {"@r0", "error: r0unknown register"},
-        {"(int)1", "error: cannot cast"},
-        {"(int)x", "error: x symbol not found"},
-        {"sizeof 1", "error: cannot determine sizeof of a constant"},
-        {"sizeof x", "error: x symbol not found"},
-        {"sizeof(int)", "error: sizeof(typename) not implemented"},
-        {"&1", "error: cannot take address of a constant"},
-        {"addressof(\"a.c\", 3)", "error: addressof not implemented"},
-        {"1[0]", "error: bad expression type"},
-        {"*1", "error: bad expression type"},
-        {"1.a", "error: bad expression type"},
-        {"1(2)", "error: bad expression type"},
-        {"(1+2) = 3", "error: bad expression type"},
-        {"++1", "error: bad expression type"},
-        {"x = 1", "error: x symbol not found"},
-        {"x++", "error: x symbol not found"},
-        {"x[1]", "error: x symbol not found"},
-        {"f(1)", "error: f symbol not found"},
-    });
-}
-
-TEST(EvaluateText, ThrowsParseAndEvaluationErrors)
-{
-    SimpleExpressionParser parser;
-    EXPECT_THROW(evaluateText(parser, QStringLiteral("1 +")), ParserException);
-    EXPECT_THROW(evaluateText(parser, QStringLiteral("1 / 0")), ParserException);
 }
 
 template <typename T> struct EntryRow
@@ -250,8 +314,9 @@ template <typename T> struct EntryRow
 // so a flag that is never written shows.
 template <typename T, size_t N>
 void expectEntryPoint(T (*entryPoint)(SimpleExpressionParser &, const QString &, bool &),
-                      SimpleExpressionParser &parser, const EntryRow<T> (&rows)[N])
+                      const EntryRow<T> (&rows)[N])
 {
+    SimpleExpressionParser parser;
     for (const EntryRow<T> &row : rows) {
         SCOPED_TRACE(row.input);
         bool ok = !row.ok;
@@ -263,30 +328,20 @@ void expectEntryPoint(T (*entryPoint)(SimpleExpressionParser &, const QString &,
 TEST(EvaluateNumberBits, BitViewOfNumbers)
 {
     const EntryRow<uint64_t> rows[] = {
-        {"0x100", 256, true},
-        {"-1", ~uint64_t{0}, true},
-        {"1.5", 0x3FF8000000000000, true},
-        {"0x20000000 + 0x1000", 0x20001000, true},
-        {"\"a\"", 0, false},
-        {"FLASH", 0, false},
-        {"1 == 1", 0, false},
-        {"", 0, false},
-        {"1 +", 0, false},
+        {"0x100", 256, true}, {"-1", ~uint64_t{0}, true}, {"1.5", 0x3FF8000000000000, true},
+        {"\"a\"", 0, false},  {"FLASH", 0, false},        {"1 == 1", 0, false},
+        {"", 0, false},       {"1 +", 0, false},
     };
-    expectEntryPoint(evaluateNumberBits, processExpressionParser(), rows);
+    expectEntryPoint(evaluateNumberBits, rows);
 }
 
 TEST(EvaluateNumber, SignedViewOfNumbers)
 {
     const EntryRow<int64_t> rows[] = {
-        {"7 / 2", 3, true},    {"-7 / 2", -3, true}, {"-7 % 2", -1, true}, {"1 << 65", 2, true},
-        {"-8 >> 1", -4, true}, {"1.9 + 1", 2, true}, {"1 + 1.9", 2, true}, {"-1.9", -1, true},
-        {"1e5", 1, true},      {"0X10", 0, true},    {"010", 8, true},     {"1 && 1", 1, true},
-        {"1 << 1u", 2, true},  {"1 == 1", 0, false}, {"\"7\"", 0, false},  {"1 / 0", 0, false},
-        {"x++", 0, false},     {"", 0, false},
+        {"7 / 2", 3, true},  {"-1.9", -1, true}, {"1 == 1", 0, false}, {"\"7\"", 0, false},
+        {"1 / 0", 0, false}, {"x++", 0, false},  {"", 0, false},
     };
-    SimpleExpressionParser parser;
-    expectEntryPoint(evaluateNumber, parser, rows);
+    expectEntryPoint(evaluateNumber, rows);
 }
 
 TEST(EvaluateCondition, OnlyBooleansAreConditions)
@@ -294,23 +349,44 @@ TEST(EvaluateCondition, OnlyBooleansAreConditions)
     const EntryRow<bool> rows[] = {
         {"2 > 1", true, true},
         {"2 < 1", false, true},
-        {"1 == 1", true, true},
-        {"!0", true, true},
-        {"!(1 == 2)", true, true},
-        {"(2 > 1) && (3 > 2)", true, true},
-        {"\"abc\" == \"abc\"", true, true},
         {"\"abc\" < \"abd\"", true, true},
         {"", false, false},
-        {" ", false, false},
         {"1", false, false},
         {"1 && 1", false, false},
         {"1.0 == 1.0", false, false},
         {"1 / 0 == 0", false, false},
-        {"1 % 0 == 0", false, false},
         {"a ? b : c", false, false},
     };
+    expectEntryPoint(evaluateCondition, rows);
+}
+
+// Nesting up to the bound parses and evaluates; one level more fails cleanly, and so does input
+// nested far deeper, without exhausting the stack.
+TEST(Evaluate, NestingIsBounded)
+{
+    struct Form
+    {
+        const char *name;
+        QString (*text)(int levels);
+        int deepest; ///< the most levels that still evaluate
+    };
+    const Form forms[] = {
+        {"brackets", [](int n) { return QString(n, u'(') + u'1' + QString(n, u')'); }, 999},
+        {"unary", [](int n) { return QStringLiteral("- ").repeated(n) + u'1'; }, 1998},
+        {"operands", [](int n) { return QStringLiteral("1+").repeated(n) + u'1'; }, 1999},
+        {"right operands",
+         [](int n) { return QStringLiteral("1+(").repeated(n) + u'1' + QString(n, u')'); }, 666},
+    };
     SimpleExpressionParser parser;
-    expectEntryPoint(evaluateCondition, parser, rows);
+    for (const Form &form : forms) {
+        SCOPED_TRACE(form.name);
+        for (const int levels : {form.deepest, form.deepest + 1, 100000}) {
+            SCOPED_TRACE(levels);
+            bool ok = false;
+            evaluateNumberBits(parser, form.text(levels), ok);
+            EXPECT_EQ(ok, levels == form.deepest);
+        }
+    }
 }
 
 } // namespace

@@ -76,14 +76,6 @@ ExprValue ExprValue::floating(double value, uint32_t size)
     return result;
 }
 
-ExprValue ExprValue::marker(std::shared_ptr<ProgramObject> object)
-{
-    ExprValue result;
-    result.m_kind = Kind::Marker;
-    result.m_object = std::move(object);
-    return result;
-}
-
 double ExprValue::payloadAsDouble() const
 {
     double value = 0;

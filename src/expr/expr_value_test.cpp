@@ -39,7 +39,6 @@ TEST(ExprValue, ViewsApplyKindSizeAndBitCount)
         {"floating too small", ExprValue::floating(-1e30, 8), INT64_MIN, 0xC6293E5939A08CEA, -1e30},
         {"string", ExprValue::string(QStringLiteral("abc")), 0, 0, 0.0},
         {"none", ExprValue(), 0, 0, 0.0},
-        {"marker", ExprValue::marker(std::make_shared<ProgramObject>()), 0, 0, 0.0},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);

@@ -113,14 +113,11 @@ public:
     /// The text of the current token; valid until the next setInput.
     QStringView text() const { return QStringView(m_input).sliced(m_tokenStart, m_tokenLength); }
     int precedence() const { return m_precedence; }
-    /// The character index just past the current token.
-    qsizetype position() const { return m_position; }
 
     /// The current token as an integer literal (see integerLiteralValue).
     int64_t integerValue() const;
     /// The current token converted as a whole to a double.
     double floatValue() const;
-    bool textIs(QStringView word) const { return text() == word; }
 
 protected:
     Lexer() = default;
