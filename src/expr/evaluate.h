@@ -16,11 +16,11 @@ namespace ldweave {
 /// ParserException for a syntax or evaluation error.
 ExprValue evaluateText(SimpleExpressionParser &parser, const QString &text);
 
-/// The bit view of a signed, unsigned or floating result with ok true; 0 with ok false for any
+/// The payload bits of an integer or floating result with ok true; 0 with ok false for any
 /// other result or an error.
 uint64_t evaluateNumberBits(SimpleExpressionParser &parser, const QString &text, bool &ok);
 
-/// The signed view of a signed, unsigned or floating result with ok true; 0 with ok false for
+/// The signed view of an integer or floating result with ok true; 0 with ok false for
 /// any other result or an error.
 int64_t evaluateNumber(SimpleExpressionParser &parser, const QString &text, bool &ok);
 

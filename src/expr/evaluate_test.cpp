@@ -20,8 +20,6 @@ QString outcome(const char *input)
             return value.lowByteTruth() ? QStringLiteral("true") : QStringLiteral("false");
         case ExprValue::Kind::Signed:
             return QString::number(value.signedView());
-        case ExprValue::Kind::Unsigned:
-            return u'u' + QString::number(value.bitView());
         case ExprValue::Kind::Floating:
             return QStringLiteral("f:")
                    + QString::number(value.payloadAsDouble(), 'g', QLocale::FloatingPointShortest);
@@ -186,7 +184,7 @@ TEST(Evaluate, ConstantsAndUnaryOperators)
         {"!0", "true"},
         {"!5", "false"},
         {"!(1 == 2)", "true"},
-        {"!0.0", "true"},
+        {"!-0.0", "true"},
         {"!1.5", "false"},
         {"!\"\"", "error"},
     });
@@ -203,7 +201,10 @@ TEST(Evaluate, ArithmeticFollowsTheLeftOperand)
         {"1.9 + 1", "f:2.9"},
         {"1 + 1.9", "f:2.9"},
         {"1.5 * 2", "f:3"},
+        {"1.5 + 2.5", "f:4"},
         {"1 - 0.5", "f:0.5"},
+        {"-1 + 0.5", "f:-0.5"},
+        {"1 + \"a\"", "1"},
         {"(1 == 1) + 1.5", "f:2.5"},
         {"\"a\" + 1.5", "f:1.5"},
         {"\"a\" + 1", "error"},
@@ -233,6 +234,7 @@ TEST(Evaluate, DivisionAndRemainder)
         {"1 / 0.0", "error"},
         {"1 / -0.0", "error"},
         {"1 / (1 == 2)", "error"},
+        {"1.5 / (1 == 2)", "error"},
         {"1 / \"a\"", "error"},
         {"\"a\" / 1", "error"},
         {"7 % 3", "1"},
@@ -281,6 +283,7 @@ TEST(Evaluate, BitwiseLogicalAndShift)
         {"-1 & 0xff", "255"},
         {"(1 == 1) & (2 == 2)", "true"},
         {"(1 == 1) ^ 1", "false"},
+        {"(1 == 1) & 256", "false"},
         {"1.5 & 1", "error"},
         {"\"a\" | 1", "error"},
         {"1 && 1", "1"},

@@ -6,11 +6,11 @@
 namespace ldweave {
 
 IntegerConstantExpression::IntegerConstantExpression(int64_t value)
-    : ConstantExpression(ExprValue::signedInteger(static_cast<uint64_t>(value), 8))
+    : ConstantExpression(ExprValue::signedInteger(static_cast<uint64_t>(value)))
 {}
 
 FloatConstantExpression::FloatConstantExpression(double value)
-    : ConstantExpression(ExprValue::floating(value, 8))
+    : ConstantExpression(ExprValue::floating(value))
 {}
 
 StringConstantExpression::StringConstantExpression(const QString &text)

@@ -46,14 +46,14 @@ private:
     ExprValue m_value;
 };
 
-/// A signed 8-byte integer literal.
+/// An integer literal.
 class IntegerConstantExpression final : public ConstantExpression
 {
 public:
     explicit IntegerConstantExpression(int64_t value);
 };
 
-/// An 8-byte floating literal.
+/// A floating literal.
 class FloatConstantExpression final : public ConstantExpression
 {
 public:
