@@ -62,10 +62,4 @@ bool evaluateCondition(SimpleExpressionParser &parser, const QString &text, bool
     return ok && value->lowByteTruth();
 }
 
-SimpleExpressionParser &processExpressionParser()
-{
-    static SimpleExpressionParser parser;
-    return parser;
-}
-
 } // namespace ldweave

@@ -28,7 +28,4 @@ int64_t evaluateNumber(SimpleExpressionParser &parser, const QString &text, bool
 /// (an integer too: "1" is not a condition) or an error.
 bool evaluateCondition(SimpleExpressionParser &parser, const QString &text, bool &ok);
 
-/// The process-wide parser used for the start and size attributes of loaded elements.
-SimpleExpressionParser &processExpressionParser();
-
 } // namespace ldweave

@@ -63,18 +63,18 @@ bool startsChildBase(ElementKind kind)
 
 // The start of an element: the value of its text, 0 when empty or not evaluable, plus base
 // when the text begins with "+" (relative to the enclosing element).
-uint32_t evaluateStart(const QString &text, uint32_t base)
+uint32_t evaluateStart(SimpleExpressionParser &parser, const QString &text, uint32_t base)
 {
     bool ok = false;
     uint64_t value = 0;
     if (!text.isEmpty())
-        value = evaluateNumberBits(processExpressionParser(), text, ok);
+        value = evaluateNumberBits(parser, text, ok);
     const uint32_t start = ok ? static_cast<uint32_t>(value) : 0;
     return text.startsWith(QLatin1Char('+')) ? start + base : start;
 }
 
 // Steps of one element of the start-and-size walk; returns the base for its children.
-uint32_t computeElement(MemoryMapElement *element, uint32_t base)
+uint32_t computeElement(SimpleExpressionParser &parser, MemoryMapElement *element, uint32_t base)
 {
     const ElementKind kind = element->kind();
     const bool hasStartAttribute = element->valueOf("start") != nullptr;
@@ -84,11 +84,11 @@ uint32_t computeElement(MemoryMapElement *element, uint32_t base)
         case ElementKind::ProgramSection:
         case ElementKind::RegisterGroup:
         case ElementKind::Register:
-            element->setStart(evaluateStart(element->startText(), base));
+            element->setStart(evaluateStart(parser, element->startText(), base));
             break;
         case ElementKind::BitField:
         case ElementKind::Enumeration:
-            element->setStart(evaluateStart(element->startText(), 0));
+            element->setStart(evaluateStart(parser, element->startText(), 0));
             break;
         default:
             break;
@@ -100,8 +100,7 @@ uint32_t computeElement(MemoryMapElement *element, uint32_t base)
         case ElementKind::ProgramSection:
         case ElementKind::RegisterGroup: {
             bool ok = false;
-            const uint64_t size
-                = evaluateNumberBits(processExpressionParser(), element->sizeText(), ok);
+            const uint64_t size = evaluateNumberBits(parser, element->sizeText(), ok);
             if (ok)
                 element->setSize(static_cast<uint32_t>(size));
             break;
@@ -250,11 +249,12 @@ void computeStartAndSize(MemoryMapElement *root)
         return;
     // Decision: nodes that are not MemoryMapElements (CDATA sections) are stepped over and the
     // walk goes on with their siblings, so every element of the document gets its values.
+    SimpleExpressionParser parser;
     std::vector<std::pair<MemoryMapElement *, uint32_t>> pending{{root, 0}};
     while (!pending.empty()) {
         const auto [element, base] = pending.back();
         pending.pop_back();
-        const uint32_t childBase = computeElement(element, base);
+        const uint32_t childBase = computeElement(parser, element, base);
         for (XMLNode *child = element->firstChild(); child; child = child->nextSibling()) {
             if (MemoryMapElement *childElement = asMemoryMapElement(child))
                 pending.emplace_back(childElement, childBase);
