@@ -46,7 +46,8 @@ QList<MemoryMapElement *> writeMemoryBlock(QTextStream &out, bool checkUnplacedS
     QList<MemoryMapElement *> segments;
     fromPlacement = false;
     if (placementRoot) {
-        segments = collectElements(placementRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
+        segments
+            = collectElements(placementRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
         for (const MemoryMapElement *segment : std::as_const(segments)) {
             if (segment->hasStart() && segment->hasSize()) {
                 writeSegmentLine(out, segment);
@@ -55,7 +56,8 @@ QList<MemoryMapElement *> writeMemoryBlock(QTextStream &out, bool checkUnplacedS
         }
     }
     if (!fromPlacement) {
-        segments = collectElements(memoryMapRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
+        segments
+            = collectElements(memoryMapRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
         for (const MemoryMapElement *segment : std::as_const(segments))
             writeSegmentLine(out, segment);
     }
@@ -223,12 +225,10 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
     QTextStream out(&file);
 
     bool fromPlacement = false;
-    const QList<MemoryMapElement *> segments
-        = writeMemoryBlock(out, options.checkUnplacedSections, memoryMapRoot, placementRoot,
-                           fromPlacement);
+    const QList<MemoryMapElement *> segments = writeMemoryBlock(
+        out, options.checkUnplacedSections, memoryMapRoot, placementRoot, fromPlacement);
     writeSegmentSymbols(out, segments);
-    for (auto symbol = options.symbols.constBegin(); symbol != options.symbols.constEnd();
-         ++symbol)
+    for (auto symbol = options.symbols.constBegin(); symbol != options.symbols.constEnd(); ++symbol)
         out << "  " << symbol.key() << " = " << symbol.value() << ";\n";
     out << '\n';
 

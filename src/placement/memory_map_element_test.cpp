@@ -198,13 +198,18 @@ TEST_F(TreeQueryTest, CollectElementsListsMatchesWithoutDescendingIntoThem)
               (List{segmentA, segmentB, segmentC}));
     EXPECT_EQ(collectElements(root.get(), ElementKind::MemorySegment, CollectOrder::Reversed),
               (List{segmentC, segmentB, segmentA}));
-    EXPECT_EQ(collectElements(segmentA, ElementKind::ProgramSection, CollectOrder::DocumentOrder), (List{a1, a2}));
+    EXPECT_EQ(collectElements(segmentA, ElementKind::ProgramSection, CollectOrder::DocumentOrder),
+              (List{a1, a2}));
     // The CDATA section ends segment B's child list: "hidden" is not reached.
-    EXPECT_EQ(collectElements(segmentB, ElementKind::MemorySegment, CollectOrder::DocumentOrder), (List{nestedB}));
-    EXPECT_EQ(collectElements(segmentB, ElementKind::ProgramSection, CollectOrder::DocumentOrder), (List{b1}));
+    EXPECT_EQ(collectElements(segmentB, ElementKind::MemorySegment, CollectOrder::DocumentOrder),
+              (List{nestedB}));
+    EXPECT_EQ(collectElements(segmentB, ElementKind::ProgramSection, CollectOrder::DocumentOrder),
+              (List{b1}));
     // The start element itself is not a candidate.
-    EXPECT_EQ(collectElements(a2, ElementKind::ProgramSection, CollectOrder::DocumentOrder), (List{inner}));
-    EXPECT_EQ(collectElements(inner, ElementKind::ProgramSection, CollectOrder::DocumentOrder), List{});
+    EXPECT_EQ(collectElements(a2, ElementKind::ProgramSection, CollectOrder::DocumentOrder),
+              (List{inner}));
+    EXPECT_EQ(collectElements(inner, ElementKind::ProgramSection, CollectOrder::DocumentOrder),
+              List{});
 }
 
 TEST_F(TreeQueryTest, FindElementSearchesPreOrderFromStartIncluded)
