@@ -214,8 +214,9 @@ uint32_t parseIntegerLiteral(const QString &text)
     }
     uint64_t base = 10;
     if (i < length && text[i] == u'0') {
-        // Decision: "0X" and "0B" are read like "0x" and "0b", as a C programmer expects.
-        const QChar marker = i + 1 < length ? text[i + 1].toLower() : QChar();
+        // Only a lower-case "x" or "b" makes a prefix, as in an expression: "0X10" is octal, with
+        // the letter "X" as a digit.
+        const QChar marker = i + 1 < length ? text[i + 1] : QChar();
         if (marker == u'x') {
             base = 16;
             i += 2;
