@@ -39,43 +39,5 @@ TEST(CStyleLexer, ScannersMatchExactlyWhatTheirPatternsMatch)
     }
 }
 
-TEST(IntegerLiteralValue, ReadsPrefixBaseDigitsAndWraps)
-{
-    struct Row
-    {
-        const char *input;
-        int64_t expected;
-    };
-    const Row rows[] = {
-        {"0", 0},
-        {"7", 7},
-        {"010", 8},
-        {"09", 9},
-        {"0x", 0},
-        {"0b", 0},
-        {"0b101", 5},
-        {"0x10UL", 16},
-        {"0x1F", 31},
-        {"0xff", 255},
-        {"10ul", 10},
-        {"12L34", 12},
-        {"0x1G", 32},
-        {"1z", 45},
-        {"0b12", 4},
-        {" -5", -5},
-        {"+5", 5},
-        {"-0x10", -16},
-        {"9223372036854775807", INT64_MAX},
-        {"9223372036854775808", INT64_MIN},
-        {"18446744073709551615", -1},
-        {"18446744073709551616", 0},
-        {"0xFFFFFFFFFFFFFFFF1", -15},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.input);
-        EXPECT_EQ(integerLiteralValue(QString::fromUtf8(row.input)), row.expected);
-    }
-}
-
 } // namespace
 } // namespace ldweave

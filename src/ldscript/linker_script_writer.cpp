@@ -4,6 +4,7 @@
 #include "ldscript/linker_script_writer.h"
 
 #include "base/hexception.h"
+#include "base/integer_literal.h"
 #include "base/run_flags.h"
 #include "ldscript/output_file.h"
 #include "placement/layout_engine.h"
@@ -16,6 +17,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <optional>
 
 namespace ldweave {
 
@@ -129,43 +131,8 @@ void addPlacementSections(SectionList &sections, MemoryMapElement *memoryMapRoot
     }
 }
 
-// A size for placement from the segment end: the whole text is an unsigned 32-bit number,
-// "0x" hexadecimal, a leading "0" octal, otherwise decimal.
-bool readFixedSize(const QString &text, uint32_t &size)
-{
-    // Decision: blanks around the number are allowed; a sign is not, sizes are never negative.
-    const QString number = text.trimmed();
-    qsizetype i = 0;
-    uint64_t base = 10;
-    if (number.size() > 2 && number[0] == u'0' && (number[1] == u'x' || number[1] == u'X')) {
-        base = 16;
-        i = 2;
-    } else if (number.size() > 1 && number[0] == u'0') {
-        base = 8;
-        i = 1;
-    }
-    if (i >= number.size())
-        return false;
-    uint64_t value = 0;
-    for (; i < number.size(); ++i) {
-        const char16_t code = number[i].unicode();
-        uint64_t digit = base;
-        if (code >= u'0' && code <= u'9')
-            digit = code - u'0';
-        else if (code >= u'a' && code <= u'f')
-            digit = code - u'a' + 10;
-        else if (code >= u'A' && code <= u'F')
-            digit = code - u'A' + 10;
-        if (digit >= base)
-            return false;
-        value = value * base + digit;
-        if (value > 0xffffffffu)
-            return false;
-    }
-    size = static_cast<uint32_t>(value);
-    return true;
-}
-
+// A size for placement from the segment end: the section's "size" text, or the -symbols value of
+// that name, read as a whole unsigned 32-bit number.
 bool hasFixedSize(const SectionRecord *record, const QMap<QString, QString> &symbols,
                   uint32_t &size)
 {
@@ -173,7 +140,11 @@ bool hasFixedSize(const SectionRecord *record, const QMap<QString, QString> &sym
         return false;
     const QString text = record->section->sizeText();
     const auto symbol = symbols.constFind(text);
-    return readFixedSize(symbol != symbols.constEnd() ? symbol.value() : text, size);
+    const std::optional<uint64_t> value
+        = readInteger(symbol != symbols.constEnd() ? symbol.value() : text, kFixedSizeSyntax);
+    if (value)
+        size = static_cast<uint32_t>(*value);
+    return value.has_value();
 }
 
 // Marks, per segment chain, the first section to be placed from the segment end, with the sizes

@@ -2,6 +2,7 @@
 // nested a million deep is walked with a flat stack.
 #include "placement/memory_map_element.h"
 
+#include "base/integer_literal.h"
 #include "expr/evaluate.h"
 #include "xml/text_bytes.h"
 
@@ -73,6 +74,12 @@ uint32_t evaluateStart(SimpleExpressionParser &parser, const QString &text, uint
     return text.startsWith(QLatin1Char('+')) ? start + base : start;
 }
 
+// An integer literal, its low 32 bits; a text without digits is 0.
+uint32_t readLiteral(const QString &text)
+{
+    return static_cast<uint32_t>(*readInteger(text, kLiteralSyntax));
+}
+
 // Steps of one element of the start-and-size walk; returns the base for its children.
 uint32_t computeElement(SimpleExpressionParser &parser, MemoryMapElement *element, uint32_t base)
 {
@@ -108,25 +115,13 @@ uint32_t computeElement(SimpleExpressionParser &parser, MemoryMapElement *elemen
         case ElementKind::Register:
         case ElementKind::BitField:
         case ElementKind::Enumeration:
-            element->setSize(parseIntegerLiteral(element->sizeText()));
+            element->setSize(readLiteral(element->sizeText()));
             break;
         default:
             break;
         }
     }
     return hasStartAttribute && startsChildBase(kind) ? element->start() : base;
-}
-
-int digitValue(QChar c)
-{
-    const char16_t code = c.unicode();
-    if (code >= u'0' && code <= u'9')
-        return code - u'0';
-    if (code >= u'a' && code <= u'z')
-        return code - u'a' + 10;
-    if (code >= u'A' && code <= u'Z')
-        return code - u'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -190,58 +185,13 @@ QString MemoryMapElement::symbolName() const
 
 uint32_t MemoryMapElement::alignment() const
 {
-    return parseIntegerLiteral(attributeText("alignment"));
+    return readLiteral(attributeText("alignment"));
 }
 
 bool MemoryMapElement::hasReadOnlyAccess() const
 {
     const std::string *access = valueOf("access");
     return access && *access == "ReadOnly";
-}
-
-// literal ::= blank* ('-' | '+')? ("0x" | "0b" | "0")? digit* (suffix anything)?
-uint32_t parseIntegerLiteral(const QString &text)
-{
-    qsizetype i = 0;
-    const qsizetype length = text.size();
-    // Decision: tabs count as blanks too, as they do anywhere else in an attribute value.
-    while (i < length && (text[i] == u' ' || text[i] == u'\t'))
-        ++i;
-    bool negative = false;
-    if (i < length && (text[i] == u'-' || text[i] == u'+')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    uint64_t base = 10;
-    if (i < length && text[i] == u'0') {
-        // Only a lower-case "x" or "b" makes a prefix, as in an expression: "0X10" is octal, with
-        // the letter "X" as a digit.
-        const QChar marker = i + 1 < length ? text[i + 1] : QChar();
-        if (marker == u'x') {
-            base = 16;
-            i += 2;
-        } else if (marker == u'b') {
-            base = 2;
-            i += 2;
-        } else {
-            base = 8;
-        }
-    }
-    uint64_t value = 0;
-    for (; i < length; ++i) {
-        const QChar c = text[i];
-        if (c == u'U' || c == u'u' || c == u'L' || c == u'l')
-            break;
-        // Digits and letters count whatever the base ("09" is nine, "1a" is twenty).
-        // Decision: any other character ends the number, the way a suffix does.
-        const int digit = digitValue(c);
-        if (digit < 0)
-            break;
-        value = value * base + static_cast<uint64_t>(digit);
-    }
-    if (negative)
-        value = 0 - value;
-    return static_cast<uint32_t>(value);
 }
 
 void computeStartAndSize(MemoryMapElement *root)
