@@ -38,7 +38,7 @@ void BM_EvaluateNumberBits(benchmark::State &state)
     const QStringList texts
         = {"0x08000000", "128 * 1024",      "(4 * 64)", "0x20000000 + 0x100",
            "1 << 12",    "4 * 1024 * 1024", "256",      "0x08000000 + 3 * 0x1000000"};
-    SimpleExpressionParser &parser = processExpressionParser();
+    SimpleExpressionParser parser;
     for (auto _ : state) {
         for (const QString &text : texts) {
             bool ok = false;

@@ -19,7 +19,7 @@ ExprValue evaluateText(SimpleExpressionParser &parser, const QString &text)
 
 static bool isNumber(const ExprValue &value)
 {
-    return value.isInteger() || value.kind() == ExprValue::Kind::Floating;
+    return value.kind() == ExprValue::Kind::Signed || value.kind() == ExprValue::Kind::Floating;
 }
 
 static bool isBoolean(const ExprValue &value)
@@ -45,7 +45,7 @@ uint64_t evaluateNumberBits(SimpleExpressionParser &parser, const QString &text,
 {
     const std::optional<ExprValue> value = acceptedValue(parser, text, isNumber);
     ok = value.has_value();
-    return ok ? value->bitView() : 0;
+    return ok ? value->payload() : 0;
 }
 
 int64_t evaluateNumber(SimpleExpressionParser &parser, const QString &text, bool &ok)
@@ -60,12 +60,6 @@ bool evaluateCondition(SimpleExpressionParser &parser, const QString &text, bool
     const std::optional<ExprValue> value = acceptedValue(parser, text, isBoolean);
     ok = value.has_value();
     return ok && value->lowByteTruth();
-}
-
-SimpleExpressionParser &processExpressionParser()
-{
-    static SimpleExpressionParser parser;
-    return parser;
 }
 
 } // namespace ldweave

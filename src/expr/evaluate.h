@@ -16,19 +16,16 @@ namespace ldweave {
 /// ParserException for a syntax or evaluation error.
 ExprValue evaluateText(SimpleExpressionParser &parser, const QString &text);
 
-/// The bit view of a signed, unsigned or floating result with ok true; 0 with ok false for any
+/// The payload bits of an integer or floating result with ok true; 0 with ok false for any
 /// other result or an error.
 uint64_t evaluateNumberBits(SimpleExpressionParser &parser, const QString &text, bool &ok);
 
-/// The signed view of a signed, unsigned or floating result with ok true; 0 with ok false for
+/// The signed view of an integer or floating result with ok true; 0 with ok false for
 /// any other result or an error.
 int64_t evaluateNumber(SimpleExpressionParser &parser, const QString &text, bool &ok);
 
 /// The truth value of a boolean result with ok true; false with ok false for any other result
 /// (an integer too: "1" is not a condition) or an error.
 bool evaluateCondition(SimpleExpressionParser &parser, const QString &text, bool &ok);
-
-/// The process-wide parser used for the start and size attributes of loaded elements.
-SimpleExpressionParser &processExpressionParser();
 
 } // namespace ldweave

@@ -1,77 +1,49 @@
-// ExprValue: the value of an evaluated expression. The payload is always 64 bits; the size says
-// how many of them a reader sees, and the signed, bit and floating views apply it.
+// ExprValue: the value of an evaluated expression, a boolean, a 64-bit signed integer, a 64-bit
+// floating value, a string or none. The payload and the signed and floating views read any of
+// them as a number.
 #pragma once
 
 #include <QString>
 
 #include <cstdint>
-#include <memory>
 
 namespace ldweave {
-
-/// An object of the program that a symbol hook stands for. Nothing in this tool creates one; the
-/// parser hooks that would are the only producers.
-class ProgramObject
-{
-public:
-    virtual ~ProgramObject() = default;
-};
 
 class ExprValue
 {
 public:
-    enum class Kind {
-        Boolean = 0,
-        Signed = 1,
-        Unsigned = 2,
-        String = 3,
-        Marker = 4,
-        Floating = 5,
-        None = 6
-    };
+    enum class Kind { Boolean, Signed, String, Floating, None };
 
     /// A value of kind none.
     ExprValue() = default;
 
     static ExprValue boolean(bool value);
-    static ExprValue signedInteger(uint64_t payload, uint32_t size, uint32_t bitCount = 0);
-    static ExprValue unsignedInteger(uint64_t payload, uint32_t size, uint32_t bitCount = 0);
+    /// A signed integer holding the 64-bit two's-complement pattern `payload`.
+    static ExprValue signedInteger(uint64_t payload);
     static ExprValue string(const QString &text);
-    static ExprValue floating(double value, uint32_t size);
-    static ExprValue marker(std::shared_ptr<ProgramObject> object);
+    static ExprValue floating(double value);
 
     Kind kind() const { return m_kind; }
-    bool isInteger() const { return m_kind == Kind::Signed || m_kind == Kind::Unsigned; }
-    /// The raw 64 bits: the truth value in the lowest byte, an integer's two's-complement
-    /// pattern, a floating value's IEEE double pattern; 0 for strings, markers and none.
+    /// The raw 64 bits: a boolean's 0 or 1, an integer's two's-complement pattern, a floating
+    /// value's IEEE double pattern; 0 for strings and none.
     uint64_t payload() const { return m_payload; }
-    uint32_t size() const { return m_size; }
-    uint32_t bitCount() const { return m_bitCount; }
     const QString &text() const { return m_text; }
-    const std::shared_ptr<ProgramObject> &object() const { return m_object; }
 
     /// The lowest payload byte as a truth value; the way boolean operators read any right operand.
     bool lowByteTruth() const { return (m_payload & 0xff) != 0; }
     /// The payload bits read as an IEEE double (0.0 for strings and none).
     double payloadAsDouble() const;
 
-    /// Booleans 0 or 1; integers sign-extended from their bit count or size; floating values
-    /// truncated toward zero; the payload for strings; 0 for markers and none.
+    /// Booleans 0 or 1; integers as they are; floating values truncated toward zero; 0 for
+    /// strings and none.
     int64_t signedView() const;
-    /// Booleans 0 or 1; integers zero-extended from their size; the IEEE pattern of a floating
-    /// value (32 bits for a 4-byte one); 0 for strings, markers and none.
-    uint64_t bitView() const;
-    /// Signed integers through the signed view, unsigned ones through the bit view, booleans
-    /// 0.0 or 1.0, floating values as stored; 0.0 for anything else.
+    /// Floating values as they are; anything else is the signed view converted.
     double floatingView() const;
 
 private:
     Kind m_kind = Kind::None;
     uint64_t m_payload = 0;
-    uint32_t m_size = 0;     ///< bytes as the value is read: 1, 2, 4, 8; 4 or 8 for floating
-    uint32_t m_bitCount = 0; ///< width of a bit-field integer, 0 otherwise
-    QString m_text;          ///< the text of a string
-    std::shared_ptr<ProgramObject> m_object; ///< the program object of a marker
+    QString m_text; ///< the text of a string
 };
 
 } // namespace ldweave

@@ -3,6 +3,7 @@
 // a token costs the token's length, not a regular-expression search over the rest of the text.
 #include "expr/lexer.h"
 
+#include "base/integer_literal.h"
 #include "expr/parser_exception.h"
 
 namespace ldweave {
@@ -73,7 +74,7 @@ void Lexer::advance()
 
 int64_t Lexer::integerValue() const
 {
-    return integerLiteralValue(text());
+    return static_cast<int64_t>(*readInteger(text(), kLiteralSyntax));
 }
 
 double Lexer::floatValue() const
@@ -291,45 +292,6 @@ CStyleLexer::CStyleLexer()
 {
     for (const TokenRule &rule : cStyleTokenRules())
         addRule(rule);
-}
-
-int64_t integerLiteralValue(QStringView text)
-{
-    qsizetype index = 0;
-    while (index < text.size() && text[index].isSpace())
-        ++index;
-    bool negative = false;
-    if (index < text.size() && (text[index] == u'-' || text[index] == u'+')) {
-        negative = text[index] == u'-';
-        ++index;
-    }
-    uint64_t base = 10;
-    const QStringView digits = text.sliced(index);
-    if (digits.startsWith(u"0x")) {
-        base = 16;
-        index += 2;
-    } else if (digits.startsWith(u"0b")) {
-        base = 2;
-        index += 2;
-    } else if (digits.startsWith(u'0')) {
-        base = 8;
-        ++index;
-    }
-    uint64_t value = 0;
-    for (; index < text.size(); ++index) {
-        const char16_t character = text[index].unicode();
-        if (character == u'U' || character == u'u' || character == u'L' || character == u'l')
-            break;
-        int64_t digit = 0;
-        if (character >= u'0' && character <= u'9')
-            digit = character - u'0';
-        else if (character >= u'a' && character <= u'z')
-            digit = character - u'a' + 10;
-        else
-            digit = static_cast<int64_t>(character) - 55; // "A".."Z" give 10..35
-        value = value * base + static_cast<uint64_t>(digit);
-    }
-    return static_cast<int64_t>(negative ? 0 - value : value);
 }
 
 } // namespace ldweave

@@ -113,14 +113,11 @@ public:
     /// The text of the current token; valid until the next setInput.
     QStringView text() const { return QStringView(m_input).sliced(m_tokenStart, m_tokenLength); }
     int precedence() const { return m_precedence; }
-    /// The character index just past the current token.
-    qsizetype position() const { return m_position; }
 
-    /// The current token as an integer literal (see integerLiteralValue).
+    /// The current token as an integer literal (kLiteralSyntax), wrapped to 64 bits.
     int64_t integerValue() const;
     /// The current token converted as a whole to a double.
     double floatValue() const;
-    bool textIs(QStringView word) const { return text() == word; }
 
 protected:
     Lexer() = default;
@@ -145,10 +142,5 @@ class CStyleLexer final : public Lexer
 public:
     CStyleLexer();
 };
-
-/// Converts an integer literal: optional leading blanks and sign; "0x" base 16, "0b" base 2, any
-/// other leading "0" base 8, else base 10; digits up to the end or a U/u/L/l suffix letter, each
-/// digit accepted even when it is not below the base; 64 bits, wrapping on overflow.
-int64_t integerLiteralValue(QStringView text);
 
 } // namespace ldweave

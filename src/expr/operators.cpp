@@ -1,6 +1,5 @@
 // The value rules of the operators. Integer arithmetic works on the 64-bit payload as unsigned
-// numbers, so it wraps like two's complement without overflowing a signed type. Results carry no
-// bit count: a bit-field operand yields a plain integer of its size.
+// numbers, so it wraps like two's complement without overflowing a signed type.
 #include "expr/operators.h"
 
 #include "expr/parser_exception.h"
@@ -29,22 +28,6 @@ static uint64_t asPayload(int64_t value)
     return static_cast<uint64_t>(value);
 }
 
-// A left operand meeting a floating right one: numbers through the floating view, anything else
-// as its payload bits read as a double (0.0 for a string or none).
-static double floatingLeftOperand(const ExprValue &left)
-{
-    switch (left.kind()) {
-    case Kind::Boolean:
-    case Kind::Signed:
-    case Kind::Unsigned:
-    case Kind::Floating:
-        return left.floatingView();
-    default:
-        break;
-    }
-    return left.payloadAsDouble();
-}
-
 // On uint64_t (wrapping) or double.
 template <typename T> static T arithmetic(ArithmeticOperator op, T left, T right)
 {
@@ -61,20 +44,16 @@ template <typename T> static T arithmetic(ArithmeticOperator op, T left, T right
 
 ExprValue applyArithmetic(ArithmeticOperator op, const ExprValue &left, const ExprValue &right)
 {
-    if (right.kind() == Kind::Floating) {
-        return ExprValue::floating(
-            arithmetic(op, floatingLeftOperand(left), right.payloadAsDouble()), left.size());
-    }
+    // A floating right operand makes the result floating whatever the left one is; a string or
+    // none reads as 0.0 then.
+    if (right.kind() == Kind::Floating)
+        return ExprValue::floating(arithmetic(op, left.floatingView(), right.payloadAsDouble()));
     switch (left.kind()) {
     case Kind::Signed:
         return ExprValue::signedInteger(
-            arithmetic(op, left.payload(), asPayload(right.signedView())), left.size());
-    case Kind::Unsigned:
-        return ExprValue::unsignedInteger(arithmetic(op, left.payload(), right.bitView()),
-                                          left.size());
+            arithmetic(op, left.payload(), asPayload(right.signedView())));
     case Kind::Floating:
-        return ExprValue::floating(arithmetic(op, left.payloadAsDouble(), right.floatingView()),
-                                   left.size());
+        return ExprValue::floating(arithmetic(op, left.payloadAsDouble(), right.floatingView()));
     case Kind::Boolean: {
         const bool leftTruth = left.lowByteTruth();
         const bool rightTruth = right.lowByteTruth();
@@ -106,10 +85,6 @@ static void checkDivisor(const ExprValue &right)
         if (right.signedView() == 0)
             throw divideByZero();
         return;
-    case Kind::Unsigned:
-        if (right.payload() == 0)
-            throw divideByZero();
-        return;
     case Kind::Boolean:
         if (!right.lowByteTruth())
             throw divideByZero();
@@ -120,9 +95,8 @@ static void checkDivisor(const ExprValue &right)
     throw unsupportedBinary();
 }
 
-// Decision: a divisor that passes checkDivisor but reads as zero in the view the division uses
-// (a floating divisor of "%" below 1, an unsigned payload with no bits inside its size) fails
-// with "divide by zero" too, rather than trapping.
+// Decision: a divisor that passes checkDivisor but reads as zero in the view the division uses (a
+// floating divisor of "%" below 1) fails with "divide by zero" too, rather than trapping.
 // Decision: the most negative number divided by -1 wraps to itself, like every other signed
 // overflow here, and its remainder is 0.
 static int64_t signedQuotient(int64_t left, int64_t right)
@@ -143,13 +117,6 @@ static int64_t signedRemainder(int64_t left, int64_t right)
     return left % right;
 }
 
-static uint64_t checkedUnsignedDivisor(uint64_t right)
-{
-    if (right == 0)
-        throw divideByZero();
-    return right;
-}
-
 // Decision: a boolean dividend is the number 0 or 1 and the divisor is read through its signed
 // view; the result is the boolean "quotient (or remainder) is not zero".
 static int64_t booleanAsNumber(const ExprValue &value)
@@ -160,20 +127,14 @@ static int64_t booleanAsNumber(const ExprValue &value)
 ExprValue applyDivide(const ExprValue &left, const ExprValue &right)
 {
     checkDivisor(right);
-    if (right.kind() == Kind::Floating) {
-        return ExprValue::floating(floatingLeftOperand(left) / right.payloadAsDouble(),
-                                   left.size());
-    }
+    if (right.kind() == Kind::Floating)
+        return ExprValue::floating(left.floatingView() / right.payloadAsDouble());
     switch (left.kind()) {
     case Kind::Signed:
         return ExprValue::signedInteger(
-            asPayload(signedQuotient(static_cast<int64_t>(left.payload()), right.signedView())),
-            left.size());
-    case Kind::Unsigned:
-        return ExprValue::unsignedInteger(left.payload() / checkedUnsignedDivisor(right.bitView()),
-                                          left.size());
+            asPayload(signedQuotient(static_cast<int64_t>(left.payload()), right.signedView())));
     case Kind::Floating:
-        return ExprValue::floating(left.payloadAsDouble() / right.floatingView(), left.size());
+        return ExprValue::floating(left.payloadAsDouble() / right.floatingView());
     case Kind::Boolean:
         return ExprValue::boolean(signedQuotient(booleanAsNumber(left), right.signedView()) != 0);
     default:
@@ -186,13 +147,9 @@ ExprValue applyRemainder(const ExprValue &left, const ExprValue &right)
 {
     checkDivisor(right);
     switch (left.kind()) {
-    case Kind::Unsigned:
-        return ExprValue::unsignedInteger(left.payload() % checkedUnsignedDivisor(right.bitView()),
-                                          left.size());
     case Kind::Signed:
         return ExprValue::signedInteger(
-            asPayload(signedRemainder(static_cast<int64_t>(left.payload()), right.signedView())),
-            left.size());
+            asPayload(signedRemainder(static_cast<int64_t>(left.payload()), right.signedView())));
     case Kind::Boolean:
         return ExprValue::boolean(signedRemainder(booleanAsNumber(left), right.signedView()) != 0);
     default:
@@ -231,8 +188,6 @@ ExprValue applyComparison(Comparison comparison, const ExprValue &left, const Ex
     case Kind::Signed:
         return ExprValue::boolean(
             holds(comparison, order(static_cast<int64_t>(left.payload()), right.signedView())));
-    case Kind::Unsigned:
-        return ExprValue::boolean(holds(comparison, order(left.payload(), right.bitView())));
     case Kind::Boolean:
         return ExprValue::boolean(
             holds(comparison, order(left.lowByteTruth(), right.lowByteTruth())));
@@ -264,11 +219,7 @@ ExprValue applyBitwise(BitwiseOperator op, const ExprValue &left, const ExprValu
 {
     switch (left.kind()) {
     case Kind::Signed:
-        return ExprValue::signedInteger(bitwise(op, left.payload(), asPayload(right.signedView())),
-                                        left.size());
-    case Kind::Unsigned:
-        return ExprValue::unsignedInteger(bitwise(op, left.payload(), right.bitView()),
-                                          left.size());
+        return ExprValue::signedInteger(bitwise(op, left.payload(), asPayload(right.signedView())));
     case Kind::Boolean:
         return ExprValue::boolean(bitwise(op, left.lowByteTruth(), right.lowByteTruth()));
     default:
@@ -287,10 +238,7 @@ ExprValue applyLogical(LogicalOperator op, const ExprValue &left, const ExprValu
     switch (left.kind()) {
     case Kind::Signed:
         return ExprValue::signedInteger(
-            logical(op, left.payload() != 0, right.signedView() != 0) ? 1 : 0, left.size());
-    case Kind::Unsigned:
-        return ExprValue::unsignedInteger(
-            logical(op, left.payload() != 0, right.bitView() != 0) ? 1 : 0, left.size());
+            logical(op, left.payload() != 0, right.signedView() != 0) ? 1 : 0);
     case Kind::Boolean:
         return ExprValue::boolean(logical(op, left.lowByteTruth(), right.lowByteTruth()));
     default:
@@ -307,19 +255,11 @@ ExprValue applyShift(ShiftDirection direction, const ExprValue &left, const Expr
         throw ParserException(QStringLiteral("integer shift value expected"));
     const unsigned count = static_cast<unsigned>(asPayload(right.signedView()) & 63);
     const uint64_t payload = left.payload();
-    switch (left.kind()) {
-    case Kind::Signed:
-        return ExprValue::signedInteger(direction == ShiftDirection::Left
-                                            ? payload << count
-                                            : asPayload(static_cast<int64_t>(payload) >> count),
-                                        left.size());
-    case Kind::Unsigned:
-        return ExprValue::unsignedInteger(
-            direction == ShiftDirection::Left ? payload << count : payload >> count, left.size());
-    default:
-        break;
-    }
-    throw ParserException(QStringLiteral("can only shift numeric values"));
+    if (left.kind() != Kind::Signed)
+        throw ParserException(QStringLiteral("can only shift numeric values"));
+    return ExprValue::signedInteger(direction == ShiftDirection::Left
+                                        ? payload << count
+                                        : asPayload(static_cast<int64_t>(payload) >> count));
 }
 
 ExprValue applyLogicalNot(const ExprValue &operand)
@@ -327,7 +267,6 @@ ExprValue applyLogicalNot(const ExprValue &operand)
     switch (operand.kind()) {
     case Kind::Boolean:
     case Kind::Signed:
-    case Kind::Unsigned:
         return ExprValue::boolean(operand.payload() == 0);
     case Kind::Floating:
         return ExprValue::boolean(operand.payloadAsDouble() == 0.0);
@@ -339,29 +278,21 @@ ExprValue applyLogicalNot(const ExprValue &operand)
 
 ExprValue applyBitNot(const ExprValue &operand)
 {
-    switch (operand.kind()) {
-    case Kind::Signed:
-        return ExprValue::signedInteger(~operand.payload(), operand.size());
-    case Kind::Unsigned:
-        return ExprValue::unsignedInteger(~operand.payload(), operand.size());
-    default:
-        break;
-    }
-    throw unsupportedUnary();
+    if (operand.kind() != Kind::Signed)
+        throw unsupportedUnary();
+    return ExprValue::signedInteger(~operand.payload());
 }
 
-// Decision: negating a boolean gives the signed 8-byte integer 0 or -1, the truth value negated.
+// Decision: negating a boolean gives the signed integer 0 or -1, the truth value negated.
 ExprValue applyNegate(const ExprValue &operand)
 {
     switch (operand.kind()) {
     case Kind::Signed:
-        return ExprValue::signedInteger(0 - operand.payload(), operand.size());
-    case Kind::Unsigned:
-        return ExprValue::unsignedInteger(0 - operand.payload(), operand.size());
+        return ExprValue::signedInteger(0 - operand.payload());
     case Kind::Floating:
-        return ExprValue::floating(-operand.payloadAsDouble(), operand.size());
+        return ExprValue::floating(-operand.payloadAsDouble());
     case Kind::Boolean:
-        return ExprValue::signedInteger(operand.lowByteTruth() ? asPayload(-1) : 0, 8);
+        return ExprValue::signedInteger(operand.lowByteTruth() ? asPayload(-1) : 0);
     default:
         break;
     }

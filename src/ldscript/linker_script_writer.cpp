@@ -5,6 +5,7 @@
 
 #include "base/diagnostics.h"
 #include "base/hexception.h"
+#include "base/integer_literal.h"
 #include "base/run_flags.h"
 #include "ldscript/output_file.h"
 #include "placement/layout_engine.h"
@@ -17,6 +18,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <optional>
 
 namespace ldweave {
 
@@ -41,7 +43,8 @@ QList<MemoryMapElement *> writeMemoryBlock(QTextStream &out, bool checkUnplacedS
     QList<MemoryMapElement *> segments;
     fromPlacement = false;
     if (placementRoot) {
-        segments = collectElements(placementRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
+        segments
+            = collectElements(placementRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
         for (const MemoryMapElement *segment : std::as_const(segments)) {
             if (segment->hasStart() && segment->hasSize()) {
                 writeSegmentLine(out, segment);
@@ -50,7 +53,8 @@ QList<MemoryMapElement *> writeMemoryBlock(QTextStream &out, bool checkUnplacedS
         }
     }
     if (!fromPlacement) {
-        segments = collectElements(memoryMapRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
+        segments
+            = collectElements(memoryMapRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
         for (const MemoryMapElement *segment : std::as_const(segments))
             writeSegmentLine(out, segment);
     }
@@ -122,43 +126,8 @@ void addPlacementSections(SectionList &sections, MemoryMapElement *memoryMapRoot
     }
 }
 
-// A size for placement from the segment end: the whole text is an unsigned 32-bit number,
-// "0x" hexadecimal, a leading "0" octal, otherwise decimal.
-bool readFixedSize(const QString &text, uint32_t &size)
-{
-    // Decision: blanks around the number are allowed; a sign is not, sizes are never negative.
-    const QString number = text.trimmed();
-    qsizetype i = 0;
-    uint64_t base = 10;
-    if (number.size() > 2 && number[0] == u'0' && (number[1] == u'x' || number[1] == u'X')) {
-        base = 16;
-        i = 2;
-    } else if (number.size() > 1 && number[0] == u'0') {
-        base = 8;
-        i = 1;
-    }
-    if (i >= number.size())
-        return false;
-    uint64_t value = 0;
-    for (; i < number.size(); ++i) {
-        const char16_t code = number[i].unicode();
-        uint64_t digit = base;
-        if (code >= u'0' && code <= u'9')
-            digit = code - u'0';
-        else if (code >= u'a' && code <= u'f')
-            digit = code - u'a' + 10;
-        else if (code >= u'A' && code <= u'F')
-            digit = code - u'A' + 10;
-        if (digit >= base)
-            return false;
-        value = value * base + digit;
-        if (value > 0xffffffffu)
-            return false;
-    }
-    size = static_cast<uint32_t>(value);
-    return true;
-}
-
+// A size for placement from the segment end: the section's "size" text, or the -symbols value of
+// that name, read as a whole unsigned 32-bit number.
 bool hasFixedSize(const SectionRecord *record, const QMap<QString, QString> &symbols,
                   uint32_t &size)
 {
@@ -166,7 +135,11 @@ bool hasFixedSize(const SectionRecord *record, const QMap<QString, QString> &sym
         return false;
     const QString text = record->section->sizeText();
     const auto symbol = symbols.constFind(text);
-    return readFixedSize(symbol != symbols.constEnd() ? symbol.value() : text, size);
+    const std::optional<uint64_t> value
+        = readInteger(symbol != symbols.constEnd() ? symbol.value() : text, kFixedSizeSyntax);
+    if (value)
+        size = static_cast<uint32_t>(*value);
+    return value.has_value();
 }
 
 // Warns when a section before `unsized` in its chain asks to be placed from the segment end,
@@ -232,12 +205,10 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
     QTextStream out(file ? static_cast<QIODevice *>(file.get()) : &discard);
 
     bool fromPlacement = false;
-    const QList<MemoryMapElement *> segments
-        = writeMemoryBlock(out, options.checkUnplacedSections, memoryMapRoot, placementRoot,
-                           fromPlacement);
+    const QList<MemoryMapElement *> segments = writeMemoryBlock(
+        out, options.checkUnplacedSections, memoryMapRoot, placementRoot, fromPlacement);
     writeSegmentSymbols(out, segments);
-    for (auto symbol = options.symbols.constBegin(); symbol != options.symbols.constEnd();
-         ++symbol)
+    for (auto symbol = options.symbols.constBegin(); symbol != options.symbols.constEnd(); ++symbol)
         out << "  " << symbol.key() << " = " << symbol.value() << ";\n";
     out << '\n';
 

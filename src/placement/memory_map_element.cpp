@@ -3,6 +3,7 @@
 #include "placement/memory_map_element.h"
 
 #include "base/diagnostics.h"
+#include "base/integer_literal.h"
 #include "expr/evaluate.h"
 #include "xml/text_bytes.h"
 
@@ -64,18 +65,24 @@ bool startsChildBase(ElementKind kind)
 
 // The start of an element: the value of its text, 0 when empty or not evaluable, plus base
 // when the text begins with "+" (relative to the enclosing element).
-uint32_t evaluateStart(const QString &text, uint32_t base)
+uint32_t evaluateStart(SimpleExpressionParser &parser, const QString &text, uint32_t base)
 {
     bool ok = false;
     uint64_t value = 0;
     if (!text.isEmpty())
-        value = evaluateNumberBits(processExpressionParser(), text, ok);
+        value = evaluateNumberBits(parser, text, ok);
     const uint32_t start = ok ? static_cast<uint32_t>(value) : 0;
     return text.startsWith(QLatin1Char('+')) ? start + base : start;
 }
 
+// An integer literal, its low 32 bits; a text without digits is 0.
+uint32_t readLiteral(const QString &text)
+{
+    return static_cast<uint32_t>(*readInteger(text, kLiteralSyntax));
+}
+
 // Steps of one element of the start-and-size walk; returns the base for its children.
-uint32_t computeElement(MemoryMapElement *element, uint32_t base)
+uint32_t computeElement(SimpleExpressionParser &parser, MemoryMapElement *element, uint32_t base)
 {
     const ElementKind kind = element->kind();
     const bool hasStartAttribute = element->valueOf("start") != nullptr;
@@ -85,11 +92,11 @@ uint32_t computeElement(MemoryMapElement *element, uint32_t base)
         case ElementKind::ProgramSection:
         case ElementKind::RegisterGroup:
         case ElementKind::Register:
-            element->setStart(evaluateStart(element->startText(), base));
+            element->setStart(evaluateStart(parser, element->startText(), base));
             break;
         case ElementKind::BitField:
         case ElementKind::Enumeration:
-            element->setStart(evaluateStart(element->startText(), 0));
+            element->setStart(evaluateStart(parser, element->startText(), 0));
             break;
         default:
             break;
@@ -101,8 +108,7 @@ uint32_t computeElement(MemoryMapElement *element, uint32_t base)
         case ElementKind::ProgramSection:
         case ElementKind::RegisterGroup: {
             bool ok = false;
-            const uint64_t size
-                = evaluateNumberBits(processExpressionParser(), element->sizeText(), ok);
+            const uint64_t size = evaluateNumberBits(parser, element->sizeText(), ok);
             if (ok)
                 element->setSize(static_cast<uint32_t>(size));
             break;
@@ -110,25 +116,13 @@ uint32_t computeElement(MemoryMapElement *element, uint32_t base)
         case ElementKind::Register:
         case ElementKind::BitField:
         case ElementKind::Enumeration:
-            element->setSize(parseIntegerLiteral(element->sizeText()));
+            element->setSize(readLiteral(element->sizeText()));
             break;
         default:
             break;
         }
     }
     return hasStartAttribute && startsChildBase(kind) ? element->start() : base;
-}
-
-int digitValue(QChar c)
-{
-    const char16_t code = c.unicode();
-    if (code >= u'0' && code <= u'9')
-        return code - u'0';
-    if (code >= u'a' && code <= u'z')
-        return code - u'a' + 10;
-    if (code >= u'A' && code <= u'Z')
-        return code - u'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -208,7 +202,7 @@ QString MemoryMapElement::symbolName() const
 
 uint32_t MemoryMapElement::alignment() const
 {
-    return parseIntegerLiteral(attributeText("alignment"));
+    return readLiteral(attributeText("alignment"));
 }
 
 bool MemoryMapElement::hasReadOnlyAccess() const
@@ -217,61 +211,18 @@ bool MemoryMapElement::hasReadOnlyAccess() const
     return access && *access == "ReadOnly";
 }
 
-// literal ::= blank* ('-' | '+')? ("0x" | "0b" | "0")? digit* (suffix anything)?
-uint32_t parseIntegerLiteral(const QString &text)
-{
-    qsizetype i = 0;
-    const qsizetype length = text.size();
-    // Decision: tabs count as blanks too, as they do anywhere else in an attribute value.
-    while (i < length && (text[i] == u' ' || text[i] == u'\t'))
-        ++i;
-    bool negative = false;
-    if (i < length && (text[i] == u'-' || text[i] == u'+')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    uint64_t base = 10;
-    if (i < length && text[i] == u'0') {
-        // Decision: "0X" and "0B" are read like "0x" and "0b", as a C programmer expects.
-        const QChar marker = i + 1 < length ? text[i + 1].toLower() : QChar();
-        if (marker == u'x') {
-            base = 16;
-            i += 2;
-        } else if (marker == u'b') {
-            base = 2;
-            i += 2;
-        } else {
-            base = 8;
-        }
-    }
-    uint64_t value = 0;
-    for (; i < length; ++i) {
-        const QChar c = text[i];
-        if (c == u'U' || c == u'u' || c == u'L' || c == u'l')
-            break;
-        // Digits and letters count whatever the base ("09" is nine, "1a" is twenty).
-        // Decision: any other character ends the number, the way a suffix does.
-        const int digit = digitValue(c);
-        if (digit < 0)
-            break;
-        value = value * base + static_cast<uint64_t>(digit);
-    }
-    if (negative)
-        value = 0 - value;
-    return static_cast<uint32_t>(value);
-}
-
 void computeStartAndSize(MemoryMapElement *root)
 {
     if (!root)
         return;
     // Decision: nodes that are not MemoryMapElements (CDATA sections) are stepped over and the
     // walk goes on with their siblings, so every element of the document gets its values.
+    SimpleExpressionParser parser;
     std::vector<std::pair<MemoryMapElement *, uint32_t>> pending{{root, 0}};
     while (!pending.empty()) {
         const auto [element, base] = pending.back();
         pending.pop_back();
-        const uint32_t childBase = computeElement(element, base);
+        const uint32_t childBase = computeElement(parser, element, base);
         for (XMLNode *child = element->firstChild(); child; child = child->nextSibling()) {
             if (MemoryMapElement *childElement = asMemoryMapElement(child))
                 pending.emplace_back(childElement, childBase);

@@ -85,7 +85,7 @@ public:
     bool hasSize() const { return isNonEmpty("size"); }
     QString sizeText() const { return attributeText("size"); }
     bool hasAlignment() const { return isNonEmpty("alignment"); }
-    /// "alignment" read as an integer literal (see parseIntegerLiteral).
+    /// "alignment" read as an integer literal (kLiteralSyntax), its low 32 bits.
     uint32_t alignment() const;
     bool isLoaded() const { return isYes("load"); }
     bool hasFill() const { return valueOf("fill") != nullptr; }
@@ -125,11 +125,6 @@ inline MemoryMapElement *asMemoryMapElement(XMLNode *node)
 {
     return dynamic_cast<MemoryMapElement *>(node);
 }
-
-/// Reads an integer literal the way register sizes and alignments are read: leading blanks,
-/// optional sign, "0x" hexadecimal, "0b" binary, other leading "0" octal, else decimal; digits
-/// end at the text's end, at "U", "u", "L" or "l". Never fails; the low 32 bits are returned.
-uint32_t parseIntegerLiteral(const QString &text);
 
 /// Fills start and size of every element below and including root from their "start" and
 /// "size" texts; relative starts ("+...") add the start of the enclosing segment, section or

@@ -116,29 +116,6 @@ TEST(MemoryMapElement, TextIsConvertedFromUtf8)
     EXPECT_EQ(section->symbolName(), QString::fromUtf8("grüß_e"));
 }
 
-TEST(ParseIntegerLiteral, ReadsCStyleLiterals)
-{
-    const struct
-    {
-        const char *text;
-        uint32_t value;
-    } rows[] = {
-        {"4", 4},          {"0x10", 16},   {"0X10", 16},
-        {"010", 8},        {"0b100", 4},   {"0B11", 3},
-        {"0", 0},          {"", 0},        {"  16", 16},
-        {"\t8", 8},        {"+7", 7},      {"-1", 0xffffffffu},
-        {"10U", 10},       {"0x1fUL", 31}, {"100l", 100},
-        {"09", 9},         {"0x1G", 32},   {"1a", 20},
-        {"12 34", 12},     {"0x", 0},      {"0x100000010", 16},
-        {"4294967296", 0},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(parseIntegerLiteral(QString::fromUtf8(row.text)), row.value);
-    }
-    EXPECT_EQ(makeElement("ProgramSection", {{"alignment", "0x10"}})->alignment(), 16u);
-}
-
 TEST(Naming, SpacesBecomeUnderscoresAndOneDotIsStripped)
 {
     const struct
@@ -198,13 +175,18 @@ TEST_F(TreeQueryTest, CollectElementsListsMatchesWithoutDescendingIntoThem)
               (List{segmentA, segmentB, segmentC}));
     EXPECT_EQ(collectElements(root.get(), ElementKind::MemorySegment, CollectOrder::Reversed),
               (List{segmentC, segmentB, segmentA}));
-    EXPECT_EQ(collectElements(segmentA, ElementKind::ProgramSection, CollectOrder::DocumentOrder), (List{a1, a2}));
+    EXPECT_EQ(collectElements(segmentA, ElementKind::ProgramSection, CollectOrder::DocumentOrder),
+              (List{a1, a2}));
     // The CDATA section ends segment B's child list: "hidden" is not reached.
-    EXPECT_EQ(collectElements(segmentB, ElementKind::MemorySegment, CollectOrder::DocumentOrder), (List{nestedB}));
-    EXPECT_EQ(collectElements(segmentB, ElementKind::ProgramSection, CollectOrder::DocumentOrder), (List{b1}));
+    EXPECT_EQ(collectElements(segmentB, ElementKind::MemorySegment, CollectOrder::DocumentOrder),
+              (List{nestedB}));
+    EXPECT_EQ(collectElements(segmentB, ElementKind::ProgramSection, CollectOrder::DocumentOrder),
+              (List{b1}));
     // The start element itself is not a candidate.
-    EXPECT_EQ(collectElements(a2, ElementKind::ProgramSection, CollectOrder::DocumentOrder), (List{inner}));
-    EXPECT_EQ(collectElements(inner, ElementKind::ProgramSection, CollectOrder::DocumentOrder), List{});
+    EXPECT_EQ(collectElements(a2, ElementKind::ProgramSection, CollectOrder::DocumentOrder),
+              (List{inner}));
+    EXPECT_EQ(collectElements(inner, ElementKind::ProgramSection, CollectOrder::DocumentOrder),
+              List{});
 }
 
 TEST_F(TreeQueryTest, FindElementSearchesPreOrderFromStartIncluded)
