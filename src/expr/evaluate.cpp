@@ -48,6 +48,14 @@ uint64_t evaluateNumberBits(SimpleExpressionParser &parser, const QString &text,
     return ok ? value->payload() : 0;
 }
 
+NumberReading readNumber(SimpleExpressionParser &parser, const QString &text)
+{
+    NumberReading reading;
+    reading.bits = evaluateNumberBits(parser, text, reading.ok);
+    reading.whole = reading.ok && parser.parsedWholeText();
+    return reading;
+}
+
 int64_t evaluateNumber(SimpleExpressionParser &parser, const QString &text, bool &ok)
 {
     const std::optional<ExprValue> value = acceptedValue(parser, text, isNumber);

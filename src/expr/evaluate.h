@@ -20,6 +20,16 @@ ExprValue evaluateText(SimpleExpressionParser &parser, const QString &text);
 /// other result or an error.
 uint64_t evaluateNumberBits(SimpleExpressionParser &parser, const QString &text, bool &ok);
 
+/// What a numeric text is, for the checks of -diagnostics: whether it evaluates, its value and
+/// whether the expression took the whole text ("64K" is 64, but not whole).
+struct NumberReading
+{
+    bool ok = false;
+    bool whole = false;
+    uint64_t bits = 0;
+};
+NumberReading readNumber(SimpleExpressionParser &parser, const QString &text);
+
 /// The signed view of an integer or floating result with ok true; 0 with ok false for
 /// any other result or an error.
 int64_t evaluateNumber(SimpleExpressionParser &parser, const QString &text, bool &ok);

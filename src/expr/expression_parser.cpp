@@ -246,4 +246,9 @@ std::unique_ptr<Expression> SimpleExpressionParser::parse(const QString &text)
     return ParseRun(*m_lexer).parseExpression();
 }
 
+bool SimpleExpressionParser::parsedWholeText() const
+{
+    return m_lexer->kind() == TokenKind::EndOfInput;
+}
+
 } // namespace ldweave

@@ -33,6 +33,9 @@ public:
     /// ParserException for a syntax error or a form that needs a program object; nothing is left
     /// allocated then.
     std::unique_ptr<Expression> parse(const QString &text);
+    /// Whether the last successful parse used every token of its text ("64K" parses as 64 and
+    /// leaves "K").
+    bool parsedWholeText() const;
 
 private:
     std::unique_ptr<Lexer> m_lexer;

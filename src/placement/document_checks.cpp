@@ -3,6 +3,8 @@
 #include "placement/document_checks.h"
 
 #include "base/diagnostics.h"
+#include "base/integer_literal.h"
+#include "expr/evaluate.h"
 #include "placement/memory_map_element.h"
 #include "placement/statement_text.h"
 
@@ -118,11 +120,15 @@ private:
         m_diagnostics.warn(element->sourcePosition(), text);
     }
     void checkAttributes(const MemoryMapElement *element, const QStringList &known);
+    void checkNumber(const MemoryMapElement *element, const char *attribute);
+    void checkAlignment(const MemoryMapElement *section);
+    void checkPlaceFromSegmentEnd(const MemoryMapElement *section);
     void checkSection(const MemoryMapElement *section, const MemoryMapElement *segment);
     void checkDuplicateSection(const MemoryMapElement *section);
 
     const QMap<QString, QString> &m_symbols;
     Diagnostics &m_diagnostics;
+    SimpleExpressionParser m_parser;
     QHash<QString, const MemoryMapElement *> m_sectionsByName; ///< the first of each name
 };
 
@@ -133,9 +139,13 @@ void DocumentChecker::checkVocabulary(MemoryMapElement *root)
         switch (element->kind()) {
         case ElementKind::ProgramSection:
             checkAttributes(element, kSectionAttributes);
+            checkAlignment(element);
+            checkPlaceFromSegmentEnd(element);
             break;
         case ElementKind::MemorySegment:
             checkAttributes(element, kSegmentAttributes);
+            checkNumber(element, "start");
+            checkNumber(element, "size");
             break;
         case ElementKind::Other:
             // The document element may have any name; directives warned when they were kept.
@@ -173,6 +183,68 @@ void DocumentChecker::checkAttributes(const MemoryMapElement *element, const QSt
             }
         }
     }
+}
+
+void DocumentChecker::checkNumber(const MemoryMapElement *element, const char *attribute)
+{
+    if (!element->isNonEmpty(attribute))
+        return;
+    const QString text = element->attributeText(attribute);
+    const NumberReading reading = readNumber(m_parser, text);
+    const QString what = QStringLiteral("%1 '%2' of %3 '%4'")
+                             .arg(QString::fromLatin1(attribute), text, tagOf(element),
+                                  element->name());
+    if (!reading.ok) {
+        warn(element, what
+                          + QStringLiteral(" is not a number, so it reads as 0; write a number "
+                                           "or an expression of numbers, such as 64 * 1024"));
+    } else if (!reading.whole) {
+        warn(element, what
+                          + QStringLiteral(" does not read whole: it reads as %1 (0x%2); write "
+                                           "the value as a number or an expression of "
+                                           "numbers, such as 64 * 1024")
+                                .arg(qulonglong(uint32_t(reading.bits)))
+                                .arg(hex8(uint32_t(reading.bits))));
+    }
+}
+
+void DocumentChecker::checkAlignment(const MemoryMapElement *section)
+{
+    if (!section->hasAlignment())
+        return;
+    const QString text = section->attributeText("alignment");
+    // Whole: the literal alone, with its suffix letters and blanks around it.
+    QString literal = text.trimmed();
+    while (!literal.isEmpty() && QStringLiteral("uUlL").contains(literal.back()))
+        literal.chop(1);
+    constexpr IntegerSyntax kWholeLiteral{false, true, false, true, UINT32_MAX};
+    const std::optional<uint64_t> whole = readInteger(literal, kWholeLiteral);
+    const uint32_t value = section->alignment();
+    if (!whole || *whole != value) {
+        warn(section, QStringLiteral("alignment '%1' does not read whole: it reads as %2; write a "
+                                     "power of two such as 4 or 0x100")
+                          .arg(text)
+                          .arg(value));
+    } else if (value > 1 && (value & (value - 1)) != 0) {
+        warn(section, QStringLiteral("alignment %1 is not a power of two, which GNU ld's ALIGN "
+                                     "needs; write 1, 2, 4, 8, ...")
+                          .arg(value));
+    }
+}
+
+void DocumentChecker::checkPlaceFromSegmentEnd(const MemoryMapElement *section)
+{
+    if (!section->isPlaceFromSegmentEnd())
+        return;
+    const QString text = section->attributeText("size");
+    const QString value = m_symbols.value(text, text);
+    if (section->hasAttribute("size") && readInteger(value, kFixedSizeSyntax))
+        return;
+    warn(section, QStringLiteral("place_from_segment_end needs a size that is a plain number, "
+                                 "and %1, so the section is placed after its predecessor "
+                                 "instead; write the size as a number such as 0x800")
+                      .arg(section->hasAttribute("size") ? "'" + text + "' is not"
+                                                         : QStringLiteral("it has none")));
 }
 
 void DocumentChecker::checkSegments(MemoryMapElement *memoryMapRoot,
