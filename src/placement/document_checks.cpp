@@ -190,6 +190,9 @@ void DocumentChecker::checkNumber(const MemoryMapElement *element, const char *a
     if (!element->isNonEmpty(attribute))
         return;
     const QString text = element->attributeText(attribute);
+    // A reference left in the text has had its warning; the number it spoils needs none.
+    if (text.contains(QStringLiteral("$(")))
+        return;
     const NumberReading reading = readNumber(m_parser, text);
     const QString what = QStringLiteral("%1 '%2' of %3 '%4'")
                              .arg(QString::fromLatin1(attribute), text, tagOf(element),
@@ -264,7 +267,9 @@ void DocumentChecker::checkSegments(MemoryMapElement *memoryMapRoot,
             continue;
         }
         byName.insert(name, segment);
-        if (segment->size() == 0 && segment->hasSize()) {
+        // Only a size that reads as the number 0: a text that does not read had its warning.
+        if (segment->size() == 0 && segment->hasSize()
+            && readNumber(m_parser, segment->sizeText()).ok) {
             warn(segment, QStringLiteral("memory segment '") + name
                               + "' has size 0, so nothing fits in it; give its size");
         }
