@@ -25,7 +25,7 @@ const QStringList kSectionAttributes = {
     "runin",          "runoffset",
     "address_symbol", "end_symbol",
     "size_symbol",    "place_from_segment_end",
-    "description",
+    "description",    "symbols",
 };
 const QStringList kSegmentAttributes = {
     "name",        "start",       "size",   "access",       "address_symbol",

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 class QTextStream;
 
@@ -36,6 +37,8 @@ struct SectionStatement
     std::optional<QString> addressSymbol;
     std::optional<QString> endSymbol;
     std::optional<QString> sizeSymbol;
+    /// The "symbols" assignments, name and expression, in the order written.
+    QList<std::pair<QString, QString>> extraSymbols;
     std::optional<QString> fill;    ///< text after "} =", the default already applied
     QStringList runInNames;         ///< reservation form: who runs in this section
     bool isLoadedElsewhere = false; ///< has "runin" or "runoffset"
