@@ -154,6 +154,11 @@ void writeSectionStatement(QTextStream &stream, const SectionStatement &statemen
     stream << text;
 }
 
+void writeNonAllocatedStatement(QTextStream &stream, const QString &name, const QString &input)
+{
+    stream << QString(u"  " % name % u" 0 :\n  {\n    " % input % u"\n  }\n\n");
+}
+
 QString defaultInputSections(const QString &name)
 {
     for (const DefaultInput &entry : kDefaultInputs) {
