@@ -9,6 +9,7 @@
 #       [SYMBOLS <NAME=VALUE>...]
 #       [CHECK_SEGMENT_OVERFLOW]
 #       [DEFAULT_FILL_PATTERN <pattern>]
+#       [ENTRY <symbol>]
 #       [OUTPUT <file>])
 #
 # Relative input paths are taken from the current source folder; OUTPUT defaults to
@@ -22,7 +23,7 @@
 function(ldweave_linker_script target)
     cmake_parse_arguments(PARSE_ARGV 1 arg
         "CHECK_SEGMENT_OVERFLOW"
-        "MEMORY_MAP;PLACEMENT;DEFAULT_FILL_PATTERN;OUTPUT"
+        "MEMORY_MAP;PLACEMENT;DEFAULT_FILL_PATTERN;ENTRY;OUTPUT"
         "SEGMENTS;MEMORY_MAP_MACROS;PLACEMENT_MACROS;SYMBOLS")
     if(arg_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "ldweave_linker_script: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -77,6 +78,9 @@ function(ldweave_linker_script target)
     endif()
     if(DEFINED arg_DEFAULT_FILL_PATTERN)
         list(APPEND command -default-fill-pattern "${arg_DEFAULT_FILL_PATTERN}")
+    endif()
+    if(arg_ENTRY)
+        list(APPEND command -entry "${arg_ENTRY}")
     endif()
     list(APPEND command -dependency-file "${depfile}" "${output}")
 

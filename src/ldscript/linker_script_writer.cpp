@@ -259,6 +259,10 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
         file = std::make_unique<OutputFile>(outputPath);
     QTextStream out(file ? static_cast<QIODevice *>(file.get()) : &discard);
 
+    // Decision: ENTRY opens the script, where a reader looks first; without -entry the script
+    // has none, as it always had.
+    if (!options.entry.isEmpty())
+        out << "ENTRY(" << options.entry << ")\n\n";
     bool fromPlacement = false;
     const QList<MemoryMapElement *> segments
         = writeMemoryBlock(out, options.checkUnplacedSections, memoryMapRoot, placementRoot,
