@@ -10,6 +10,7 @@
 #       [CHECK_SEGMENT_OVERFLOW]
 #       [DEFAULT_FILL_PATTERN <pattern>]
 #       [ENTRY <symbol>]
+#       [INCLUDE_PATH <folder>...]
 #       [OUTPUT <file>])
 #
 # Relative input paths are taken from the current source folder; OUTPUT defaults to
@@ -24,7 +25,7 @@ function(ldweave_linker_script target)
     cmake_parse_arguments(PARSE_ARGV 1 arg
         "CHECK_SEGMENT_OVERFLOW"
         "MEMORY_MAP;PLACEMENT;DEFAULT_FILL_PATTERN;ENTRY;OUTPUT"
-        "SEGMENTS;MEMORY_MAP_MACROS;PLACEMENT_MACROS;SYMBOLS")
+        "SEGMENTS;MEMORY_MAP_MACROS;PLACEMENT_MACROS;SYMBOLS;INCLUDE_PATH")
     if(arg_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "ldweave_linker_script: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
     endif()
@@ -79,6 +80,10 @@ function(ldweave_linker_script target)
     if(DEFINED arg_DEFAULT_FILL_PATTERN)
         list(APPEND command -default-fill-pattern "${arg_DEFAULT_FILL_PATTERN}")
     endif()
+    foreach(folder IN LISTS arg_INCLUDE_PATH)
+        cmake_path(ABSOLUTE_PATH folder OUTPUT_VARIABLE folder)
+        list(APPEND command -include-path "${folder}")
+    endforeach()
     if(arg_ENTRY)
         list(APPEND command -entry "${arg_ENTRY}")
     endif()

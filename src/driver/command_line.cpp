@@ -120,6 +120,8 @@ bool parseCommandLine(const QList<QByteArray> &arguments, RunSettings &settings,
         } else if (argument == u"-entry") {
             settings.script.entry = cursor.nextArgument("symbol required for -entry");
             checkEntrySymbol(settings.script.entry);
+        } else if (argument == u"-include-path") {
+            settings.includePath.append(cursor.nextPath("folder required for -include-path"));
         } else if (argument == u"-diagnostics") {
             settings.diagnostics = true;
         } else if (argument == u"-check") {
