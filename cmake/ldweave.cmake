@@ -13,6 +13,8 @@
 #       [INCLUDE_PATH <folder>...]
 #       [OUTPUT <file>])
 #
+# The folder of the runtime fragments that ship with ldweave (newlib-cortex-m.xml, ...) is
+# always searched last, so a placement file includes them by name alone.
 # Relative input paths are taken from the current source folder; OUTPUT defaults to
 # <target>.ld in the current binary folder. The script is regenerated when the memory map, the
 # placement file or any file they include or import changes (through a dependency file), and
@@ -84,6 +86,10 @@ function(ldweave_linker_script target)
         cmake_path(ABSOLUTE_PATH folder OUTPUT_VARIABLE folder)
         list(APPEND command -include-path "${folder}")
     endforeach()
+    get_property(runtime_dir GLOBAL PROPERTY LDWEAVE_RUNTIME_DIR)
+    if(runtime_dir)
+        list(APPEND command -include-path "${runtime_dir}")
+    endif()
     if(arg_ENTRY)
         list(APPEND command -entry "${arg_ENTRY}")
     endif()

@@ -62,7 +62,9 @@ def main():
                           'lib/cmake/ldweave/ldweaveConfig.cmake',
                           'lib/cmake/ldweave/ldweaveConfigVersion.cmake',
                           'lib/cmake/ldweave/ldweaveTargets.cmake',
-                          'lib/cmake/ldweave/ldweave.cmake'):
+                          'lib/cmake/ldweave/ldweave.cmake', 'share/ldweave/newlib-cortex-m.xml',
+                          'share/ldweave/picolibc-cortex-m.xml', 'share/ldweave/picolibc-rv32.xml',
+                          'share/ldweave/non-allocated-sections.xml'):
             if not os.path.isfile(os.path.join(prefix, installed)):
                 fail(f'{installed} was not installed')
         with open(os.path.join(prefix, 'share/man/man1/ldweave.1')) as f:
@@ -98,6 +100,9 @@ def main():
         header = run('arm-none-eabi-readelf', '-h', os.path.join(build, 'firmware'))
         if f'Entry point address:               0x{int(entry.split()[0], 16):x}' not in header:
             fail(f'ENTRY reset_handler did not set the entry point:\n{header}')
+        with open(script) as f:
+            if '  .debug_info 0 :\n' not in f.read():
+                fail('the script lacks the sections of the installed non-allocated-sections.xml')
         with open(script + '.d') as f:
             rule = f.read()
         fragment = os.path.join(source, 'fragments', 'ram_sections.xml')
