@@ -10,11 +10,14 @@
 #       [CHECK_SEGMENT_OVERFLOW]
 #       [DEFAULT_FILL_PATTERN <pattern>]
 #       [NO_DIAGNOSTICS | STRICT]
+#       [ENTRY <symbol>]
+#       [INCLUDE_PATH <folder>...]
 #       [OUTPUT <file>])
 #
 # The tool runs with -diagnostics, so the build shows its warnings about the inputs (each with
 # the file and line to change); NO_DIAGNOSTICS leaves them out, STRICT makes any of them fail
-# the build.
+# the build. The folder of the runtime fragments that ship with ldweave (newlib-cortex-m.xml,
+# ...) is always searched last, so a placement file includes them by name alone.
 #
 # Relative input paths are taken from the current source folder; OUTPUT defaults to
 # <target>.ld in the current binary folder. The script is regenerated when the memory map, the
@@ -27,8 +30,8 @@
 function(ldweave_linker_script target)
     cmake_parse_arguments(PARSE_ARGV 1 arg
         "CHECK_SEGMENT_OVERFLOW;NO_DIAGNOSTICS;STRICT"
-        "MEMORY_MAP;PLACEMENT;DEFAULT_FILL_PATTERN;OUTPUT"
-        "SEGMENTS;MEMORY_MAP_MACROS;PLACEMENT_MACROS;SYMBOLS")
+        "MEMORY_MAP;PLACEMENT;DEFAULT_FILL_PATTERN;ENTRY;OUTPUT"
+        "SEGMENTS;MEMORY_MAP_MACROS;PLACEMENT_MACROS;SYMBOLS;INCLUDE_PATH")
     if(arg_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "ldweave_linker_script: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
     endif()
@@ -85,6 +88,17 @@ function(ldweave_linker_script target)
     endif()
     if(DEFINED arg_DEFAULT_FILL_PATTERN)
         list(APPEND command -default-fill-pattern "${arg_DEFAULT_FILL_PATTERN}")
+    endif()
+    foreach(folder IN LISTS arg_INCLUDE_PATH)
+        cmake_path(ABSOLUTE_PATH folder OUTPUT_VARIABLE folder)
+        list(APPEND command -include-path "${folder}")
+    endforeach()
+    get_property(runtime_dir GLOBAL PROPERTY LDWEAVE_RUNTIME_DIR)
+    if(runtime_dir)
+        list(APPEND command -include-path "${runtime_dir}")
+    endif()
+    if(arg_ENTRY)
+        list(APPEND command -entry "${arg_ENTRY}")
     endif()
     if(arg_STRICT)
         list(APPEND command -strict)

@@ -31,6 +31,7 @@ if [ "$profile" = all ]; then
         "the CMake package test (C firmware, ARM cross gcc, Ninja): gcc-arm-none-eabi ninja-build"
         "the toolchain tests (cross ld): binutils-arm-none-eabi binutils-riscv64-unknown-elf"
         "booting the example boards in the emulator: qemu-system-arm qemu-system-misc"
+        "the C and C++ runtime tests (with the ARM cross gcc above): libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib picolibc-arm-none-eabi gcc-riscv64-unknown-elf picolibc-riscv64-unknown-elf"
         "make fuzz (clang and its fuzzer runtime): clang-14 libclang-rt-14-dev"
         "reading the manual page: man-db"
         "the benchmarks: libbenchmark-dev libxml2-utils"

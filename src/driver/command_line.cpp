@@ -7,6 +7,7 @@
 #include "base/run_flags.h"
 #include "macros/macros.h"
 
+#include <QRegularExpression>
 #include <QSet>
 
 #include <string>
@@ -57,6 +58,20 @@ void appendMacros(QString &setting, const QString &macros)
     setting += macros;
 }
 
+// Decision: an -entry symbol that is empty or holds a blank, a line break or a parenthesis is an
+// error: ENTRY takes one symbol name, and anything else would make GNU ld fail on the script or
+// read a command of the user's making from it.
+void checkEntrySymbol(const QString &symbol)
+{
+    static const QRegularExpression unfit(QStringLiteral("[\\s()]"));
+    if (symbol.isEmpty() || symbol.contains(unfit)) {
+        QString shown = symbol;
+        shown.replace(u'\n', QStringLiteral("\\n")).replace(u'\r', QStringLiteral("\\r"));
+        throw HException(QStringLiteral("entry symbol '") + shown
+                         + QStringLiteral("' is not a symbol name"));
+    }
+}
+
 } // namespace
 
 bool parseCommandLine(const QList<QByteArray> &arguments, RunSettings &settings,
@@ -102,6 +117,11 @@ bool parseCommandLine(const QList<QByteArray> &arguments, RunSettings &settings,
             // Decision: the extension options are not in the usage text, which stays as it has
             // always been for scripts that read it; the manual page and the README list them.
             settings.dependencyFile = cursor.nextPath("file required for -dependency-file");
+        } else if (argument == u"-entry") {
+            settings.script.entry = cursor.nextArgument("symbol required for -entry");
+            checkEntrySymbol(settings.script.entry);
+        } else if (argument == u"-include-path") {
+            settings.includePath.append(cursor.nextPath("folder required for -include-path"));
         } else if (argument == u"-diagnostics") {
             settings.diagnostics = true;
         } else if (argument == u"-check") {

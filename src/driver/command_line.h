@@ -25,6 +25,7 @@ struct RunSettings
     QStringList positionalArguments;
     QString outputPath; ///< empty until the command line has been validated
     QString dependencyFile;   ///< -dependency-file: where to write the Make rule; empty for none
+    QStringList includePath;  ///< -include-path: folders searched for included files, in order
     bool diagnostics = false; ///< -diagnostics (also set by -check and -strict): run the checks
     bool checkOnly = false;   ///< -check: load, check and lay out, but write nothing
     bool strict = false;      ///< -strict: a warning fails the run

@@ -144,6 +144,8 @@ void runSequence(const RunSettings &settings, MemoryMap &memoryMap, MemoryMap &p
     const bool verbose = runFlags().verbose;
     memoryMap.setDiagnostics(&diagnostics);
     placement.setDiagnostics(&diagnostics);
+    memoryMap.setIncludePath(settings.includePath);
+    placement.setIncludePath(settings.includePath);
     if (!settings.checkOnly)
         checkOutputs(settings, inputFiles(settings, memoryMap, placement));
 

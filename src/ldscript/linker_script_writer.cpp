@@ -17,8 +17,10 @@
 #include <QList>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 namespace ldweave {
 
@@ -191,6 +193,32 @@ void markPlacementFromSegmentEnd(const SectionList &sections, const QMap<QString
     }
 }
 
+// Decision: a NonAllocatedSection element anywhere in the placement document writes a section
+// that takes no memory, such as debug information, after every placed section, in document
+// order. GNU ld gives a section the script does not name a place of its own, silently; naming
+// these lets -Wl,--orphan-handling=error catch every other section that no statement collects.
+// Documents without the element, which the tool ignored before it existed, are unchanged.
+void writeNonAllocatedSections(QTextStream &out, MemoryMapElement *placementRoot)
+{
+    std::vector<XMLNode *> pending{placementRoot};
+    while (!pending.empty()) {
+        MemoryMapElement *element = asMemoryMapElement(pending.back());
+        pending.pop_back();
+        if (!element)
+            continue;
+        if (element->tagName() == "NonAllocatedSection") {
+            const QString name = element->symbolName();
+            writeNonAllocatedStatement(out, name,
+                                       element->hasInputSections() ? element->inputSections()
+                                                                   : defaultInputSections(name));
+        }
+        const size_t end = pending.size();
+        for (XMLNode *child = element->firstChild(); child; child = child->nextSibling())
+            pending.push_back(child);
+        std::reverse(pending.begin() + end, pending.end());
+    }
+}
+
 } // namespace
 
 void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoot,
@@ -204,6 +232,10 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
         file = std::make_unique<OutputFile>(outputPath);
     QTextStream out(file ? static_cast<QIODevice *>(file.get()) : &discard);
 
+    // Decision: ENTRY opens the script, where a reader looks first; without -entry the script
+    // has none, as it always had.
+    if (!options.entry.isEmpty())
+        out << "ENTRY(" << options.entry << ")\n\n";
     bool fromPlacement = false;
     const QList<MemoryMapElement *> segments = writeMemoryBlock(
         out, options.checkUnplacedSections, memoryMapRoot, placementRoot, fromPlacement);
@@ -226,6 +258,8 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
             file->checkWrites();
     }
 
+    if (placementRoot)
+        writeNonAllocatedSections(out, placementRoot);
     out << "}\n\n";
     out.flush();
     if (file)

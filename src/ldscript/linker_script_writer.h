@@ -18,6 +18,7 @@ struct ScriptOptions
     bool checkSegmentOverflow = false; ///< ASSERTs for segment overflow and overlapping sections
     bool checkUnplacedSections = true; ///< the UNPLACED_SECTIONS memory region
     QString defaultFillPattern;        ///< fill of sections without a "fill"; empty for none
+    QString entry; ///< -entry: the symbol of the ENTRY command; empty writes none
     bool checkOnly = false;            ///< lay everything out but write no file (-check)
     /// The run's diagnostics, which count the writer's warnings; null prints them directly.
     Diagnostics *diagnostics = nullptr;

@@ -27,7 +27,7 @@ const QStringList kSectionAttributes = {
     "runin",          "runoffset",
     "address_symbol", "end_symbol",
     "size_symbol",    "place_from_segment_end",
-    "description",
+    "description",    "symbols",
 };
 const QStringList kSegmentAttributes = {
     "name",        "start",       "size",   "access",       "address_symbol",
@@ -37,7 +37,9 @@ const QStringList kYesNoAttributes = {"load", "keep", "place_from_segment_end"};
 const QStringList kKnownElements = {
     "MemorySegment", "ProgramSection", "Root",      "Register", "RegisterGroup",
     "BitField",      "Enum",           "Processor", "Vector",   "Import",
+    "NonAllocatedSection",
 };
+const QStringList kNonAllocatedSectionAttributes = {"name", "inputsections"};
 // Directives the pre-processor kept (it warned about them already) and the parts of directives.
 const QStringList kDirectiveElements = {
     "if",  "ifnot",  "ifex",   "ifdef",   "ifndef", "switch",  "include",  "define",
@@ -151,6 +153,10 @@ void DocumentChecker::checkVocabulary(MemoryMapElement *root)
             // The document element may have any name; directives warned when they were kept.
             if (element == root || kDirectiveElements.contains(tag) || tag == u"Import")
                 break;
+            if (tag == u"NonAllocatedSection") {
+                checkAttributes(element, kNonAllocatedSectionAttributes);
+                break;
+            }
             warn(element, QStringLiteral("unknown element '") + tag + "' is ignored"
                               + suggestion(tag, kKnownElements,
                                            QStringLiteral(" (only the elements inside it are "

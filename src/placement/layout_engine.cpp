@@ -7,6 +7,7 @@
 
 #include "base/hexception.h"
 #include "base/run_flags.h"
+#include "macros/macros.h"
 #include "placement/memory_map_element.h"
 #include "placement/section_record.h"
 #include "placement/statement_text.h"
@@ -53,6 +54,32 @@ QString alignedText(const QString &location, uint32_t alignment)
 QString segmentStart(const QString &segmentName)
 {
     return u"__" % segmentName % u"_segment_start__";
+}
+
+// symbols ::= assignment (';' assignment)*
+// assignment ::= name '=' expression
+// Decision: the list is split as -symbols is (a "\;" puts a ";" into an expression), but each
+// assignment only at its first "=", so an expression may hold "==", and blanks around the name
+// and the expression are dropped. An assignment without a name or an expression ends the run:
+// written as it stands it would be a syntax error that GNU ld reports far from its cause.
+QList<std::pair<QString, QString>> extraSymbols(const MemoryMapElement *section,
+                                                const QString &sectionName)
+{
+    QList<std::pair<QString, QString>> assignments;
+    for (const QString &item : splitMacroList(section->symbols())) {
+        if (item.trimmed().isEmpty())
+            continue;
+        const qsizetype equals = item.indexOf(u'=');
+        const QString name = item.left(equals).trimmed();
+        const QString expression = equals < 0 ? QString() : item.mid(equals + 1).trimmed();
+        if (name.isEmpty() || expression.isEmpty()) {
+            throw HException(QStringLiteral("symbol definition '") + item.trimmed()
+                             + "' of section " + sectionName + " needs a name and an expression")
+                .at(section->sourcePosition());
+        }
+        assignments.append({name, expression});
+    }
+    return assignments;
 }
 
 class LayoutEngine
@@ -182,6 +209,8 @@ void LayoutEngine::prepareStatement(Frame &frame)
         statement.endSymbol = section->endSymbol();
     if (section->hasSizeSymbol())
         statement.sizeSymbol = section->sizeSymbol();
+    if (section->hasSymbols())
+        statement.extraSymbols = extraSymbols(section, record->symbolName);
     if (section->hasFill())
         statement.fill = section->fill();
     else if (!m_defaultFillPattern.isEmpty())

@@ -230,6 +230,32 @@ TEST_F(LayoutTest, WritesSymbolsFillSizeAndKeep)
               "\n");
 }
 
+TEST_F(LayoutTest, ExtraSymbolsFollowTheSectionSymbolsInTheirOrder)
+{
+    MemoryMapElement *ram = segment("RAM");
+    add(ram, ".tdata",
+        {{"runoffset", "0x100"},
+         {"symbols", " __tls_size = __tbss_end__ - __tdata_start__ ;;"
+                     "same=A == B ? 1 : 2;semi=x\\;y; "}});
+    EXPECT_EQ(layoutAll().toStdString(),
+              "  __tdata_load_start__ = __RAM_segment_start__;\n"
+              "  .tdata __tdata_load_start__ + 0x100 (NOLOAD) : AT(__RAM_segment_start__)\n"
+              "  {\n"
+              "    __tdata_start__ = .;\n"
+              "    *(.tdata .tdata.*)\n"
+              "  }\n"
+              "  __tdata_end__ = __tdata_start__ + SIZEOF(.tdata);\n"
+              "  __tdata_size__ = SIZEOF(.tdata);\n"
+              "  __tdata_load_end__ = __tdata_load_start__ + SIZEOF(.tdata);\n"
+              "  __tls_size = __tbss_end__ - __tdata_start__;\n"
+              "  same = A == B ? 1 : 2;\n"
+              "  semi = x;y;\n"
+              "\n"
+              "  __RAM_segment_used_end__ = __RAM_segment_start__ + SIZEOF(.tdata);\n"
+              "  __RAM_segment_used_size__ = __RAM_segment_used_end__ - __RAM_segment_start__;\n"
+              "\n");
+}
+
 TEST_F(LayoutTest, DefaultInputSectionsDependOnTheExactName)
 {
     const struct
@@ -436,6 +462,12 @@ TEST_F(LayoutTest, ReportsEachErrorWithItsExactMessage)
          {{".a", {{"runin", ".b"}}}, {".b", {{"runin", ".a"}}}},
          "run section .a cannot have run in sections"},
         {"names itself", {{".a", {{"runin", ".a"}}}}, "run section .a cannot have run in sections"},
+        {"symbol without expression",
+         {{".data", {{"symbols", "a=1; b ="}}}},
+         "symbol definition 'b =' of section .data needs a name and an expression"},
+        {"symbol without name",
+         {{".data", {{"symbols", "=1"}}}},
+         "symbol definition '=1' of section .data needs a name and an expression"},
         {"run section before it",
          {{".run", {}}, {".fast", {{"runin", ".run"}}}},
          "cyclic memory section dependency with section .run"},

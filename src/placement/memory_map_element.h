@@ -106,6 +106,9 @@ public:
     bool hasSizeSymbol() const { return valueOf("size_symbol") != nullptr; }
     QString sizeSymbol() const { return attributeText("size_symbol"); }
     bool isPlaceFromSegmentEnd() const { return isYes("place_from_segment_end"); }
+    /// "symbols": assignments "NAME=EXPRESSION;..." written after the section's own symbols.
+    bool hasSymbols() const { return isNonEmpty("symbols"); }
+    QString symbols() const { return attributeText("symbols"); }
     /// A segment's "access" is exactly "ReadOnly"; any other value or none means writable.
     bool hasReadOnlyAccess() const;
 

@@ -91,10 +91,13 @@ void writeClosing(QString &out, const SectionStatement &s, const QString &sym)
         out += *s.sizeSymbol % u" =   __" % sym % u"_size__;\n";
     if (s.isLoadedElsewhere) {
         out += u"  __" % sym % u"_load_end__ = __" % sym % u"_load_start__ + SIZEOF(" % s.name
-               % u");\n\n";
+               % u");\n";
     } else {
-        out += u"  __" % sym % u"_load_end__ = __" % sym % u"_end__;\n\n";
+        out += u"  __" % sym % u"_load_end__ = __" % sym % u"_end__;\n";
     }
+    for (const auto &[name, expression] : s.extraSymbols)
+        out += u"  " % name % u" = " % expression % u";\n";
+    out += u'\n';
 }
 
 void writeSegmentUsage(QString &out, const SectionStatement &s)
@@ -149,6 +152,11 @@ void writeSectionStatement(QTextStream &stream, const SectionStatement &statemen
     if (statement.checkSegmentOverflow)
         writeChecks(text, statement, sym);
     stream << text;
+}
+
+void writeNonAllocatedStatement(QTextStream &stream, const QString &name, const QString &input)
+{
+    stream << QString(u"  " % name % u" 0 :\n  {\n    " % input % u"\n  }\n\n");
 }
 
 QString defaultInputSections(const QString &name)

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 class QTextStream;
 
@@ -36,6 +37,8 @@ struct SectionStatement
     std::optional<QString> addressSymbol;
     std::optional<QString> endSymbol;
     std::optional<QString> sizeSymbol;
+    /// The "symbols" assignments, name and expression, in the order written.
+    QList<std::pair<QString, QString>> extraSymbols;
     std::optional<QString> fill;    ///< text after "} =", the default already applied
     QStringList runInNames;         ///< reservation form: who runs in this section
     bool isLoadedElsewhere = false; ///< has "runin" or "runoffset"
@@ -49,6 +52,10 @@ struct SectionStatement
 
 /// Writes the statement, its symbols, the segment usage symbols and the checks.
 void writeSectionStatement(QTextStream &stream, const SectionStatement &statement);
+
+/// Writes the statement of a section that takes no memory (debug information, notes): at
+/// address 0, with its input sections and nothing else.
+void writeNonAllocatedStatement(QTextStream &stream, const QString &name, const QString &input);
 
 /// The input-section description used when a section names none.
 QString defaultInputSections(const QString &name);

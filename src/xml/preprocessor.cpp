@@ -517,8 +517,22 @@ void XMLPP2::Pass::handleInclude(Frame &frame, XMLElement *element, std::unique_
     }
     QString fileName
         = expandMacros(pathFromBytes(QByteArray::fromStdString(*fileAttribute)), MacroMap(), true);
-    if (QDir::isRelativePath(fileName))
-        fileName = directoryOf(frame.path) + u'/' + fileName;
+    if (QDir::isRelativePath(fileName)) {
+        // Decision: the including file's folder comes first, then the -include-path folders in
+        // order; a name found nowhere keeps the first resolution, so its warning reads as it
+        // always has.
+        const QString relativeName = fileName;
+        fileName = directoryOf(frame.path) + u'/' + relativeName;
+        if (!m_document.m_includePath.isEmpty() && fileKind(fileName) == FileKind::Missing) {
+            for (const QString &folder : std::as_const(m_document.m_includePath)) {
+                const QString candidate = folder + u'/' + relativeName;
+                if (fileKind(candidate) != FileKind::Missing) {
+                    fileName = candidate;
+                    break;
+                }
+            }
+        }
+    }
     const bool noRoot = element->hasAttribute("no_root");
 
     std::unique_ptr<XMLNode> included;

@@ -8,6 +8,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <map>
@@ -147,6 +148,10 @@ public:
     /// switches and definitions.
     const QSet<QString> &mentionedMacros() const { return m_mentionedMacros; }
 
+    /// Folders searched, in order, for an `include` whose relative file name is not found next
+    /// to the including file. Empty (the default) searches nowhere else.
+    void setIncludePath(const QStringList &folders) { m_includePath = folders; }
+
 private:
     class Pass;
 
@@ -157,6 +162,7 @@ private:
     qsizetype m_expansionAllowance = kExpansionGrowthFloor;
     bool m_expansionBudgetReported = false;
     QSet<QString> m_mentionedMacros; ///< see mentionedMacros()
+    QStringList m_includePath;       ///< see setIncludePath()
 };
 
 } // namespace ldweave

@@ -22,7 +22,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SKIP_STATUS = 77        # CTest reports the test as skipped (its SKIP_RETURN_CODE)
 # The programs the test runs besides CMake, with their Debian packages.
 TOOLS = {'arm-none-eabi-gcc': 'gcc-arm-none-eabi', 'arm-none-eabi-nm': 'binutils-arm-none-eabi',
-         'ninja': 'ninja-build'}
+         'arm-none-eabi-readelf': 'binutils-arm-none-eabi', 'ninja': 'ninja-build'}
 
 
 def fail(message):
@@ -62,7 +62,9 @@ def main():
                           'lib/cmake/ldweave/ldweaveConfig.cmake',
                           'lib/cmake/ldweave/ldweaveConfigVersion.cmake',
                           'lib/cmake/ldweave/ldweaveTargets.cmake',
-                          'lib/cmake/ldweave/ldweave.cmake'):
+                          'lib/cmake/ldweave/ldweave.cmake', 'share/ldweave/newlib-cortex-m.xml',
+                          'share/ldweave/picolibc-cortex-m.xml', 'share/ldweave/picolibc-rv32.xml',
+                          'share/ldweave/non-allocated-sections.xml'):
             if not os.path.isfile(os.path.join(prefix, installed)):
                 fail(f'{installed} was not installed')
         with open(os.path.join(prefix, 'share/man/man1/ldweave.1')) as f:
@@ -94,6 +96,13 @@ def main():
                          '20005000 B __stack_end__', '00000422 A VERSION_TAG'):
             if expected not in symbols:
                 fail(f'"{expected}" is not among the firmware symbols:\n{symbols}')
+        entry = next(line for line in symbols.splitlines() if line.endswith(' T reset_handler'))
+        header = run('arm-none-eabi-readelf', '-h', os.path.join(build, 'firmware'))
+        if f'Entry point address:               0x{int(entry.split()[0], 16):x}' not in header:
+            fail(f'ENTRY reset_handler did not set the entry point:\n{header}')
+        with open(script) as f:
+            if '  .debug_info 0 :\n' not in f.read():
+                fail('the script lacks the sections of the installed non-allocated-sections.xml')
         with open(script + '.d') as f:
             rule = f.read()
         fragment = os.path.join(source, 'fragments', 'ram_sections.xml')

@@ -15,6 +15,11 @@ TARGET is a key of TARGETS below; SCENARIO is one of
              with the script's overlap message
   unplaced   an input section that no statement collects: the link must fail because it lands
              in the UNPLACED_SECTIONS region
+  a key of PROGRAMS (newlib-c++, picolibc, ...)
+             write the script for a board placement that includes a runtime fragment, compile a
+             C or C++ program that checks its runtime (tests/toolchain/programs) with the cross
+             gcc and its C library, link it with --orphan-handling=error, and boot it in QEMU
+             with RAM filled with a pattern; it must print the pass line and exit with status 0
 Everything is written below WORK_DIR, which is emptied first. --linker-script links with the
 given script instead of running ldweave, to try a hand-edited script. Prints the commands it
 runs; exits 1 with a message on the first failure, and 77 (skipped) after naming the packages
@@ -39,12 +44,49 @@ class Toolchain:
     package: str        # the Debian package of the cross binutils
     as_flags: list
     ld_flags: list
+    cc_flags: list = field(default_factory=list)    # the cross gcc's, for programs
+    cc_package: str = ''
 
 
-ARM_M3 = Toolchain('arm-none-eabi-', 'binutils-arm-none-eabi', ['-mcpu=cortex-m3', '-mthumb'], [])
+ARM_M3 = Toolchain('arm-none-eabi-', 'binutils-arm-none-eabi', ['-mcpu=cortex-m3', '-mthumb'], [],
+                   ['-mcpu=cortex-m3', '-mthumb'], 'gcc-arm-none-eabi')
 ARM_M4 = Toolchain('arm-none-eabi-', 'binutils-arm-none-eabi', ['-mcpu=cortex-m4', '-mthumb'], [])
 RV32 = Toolchain('riscv64-unknown-elf-', 'binutils-riscv64-unknown-elf',
-                 ['-march=rv32ima_zicsr', '-mabi=ilp32'], ['-m', 'elf32lriscv'])
+                 ['-march=rv32ima_zicsr', '-mabi=ilp32'], ['-m', 'elf32lriscv'],
+                 ['-march=rv32imac', '-mabi=ilp32'], 'gcc-riscv64-unknown-elf')
+
+
+@dataclass
+class Program:
+    """A program that checks its runtime, built on a board's placement of a runtime fragment."""
+    placement: str      # file in the board's examples folder
+    entry: str          # for -entry
+    sources: list       # relative to the source root; {board} is the board's folder name
+    flags: list         # compiler and linker flags beyond the target's
+    libraries: dict     # file the cross gcc must find -> Debian package ({triple}: the prefix's)
+
+
+CHECKS = 'tests/toolchain/programs/'
+NEWLIB = {'rdimon.specs': 'libnewlib-{triple}', 'libstdc++.a': 'libstdc++-{triple}-newlib'}
+PICOLIBC = {'picolibc.specs': 'picolibc-{triple}'}
+CXX_SOURCES = ['examples/{board}/startup.c', CHECKS + 'cxx_runtime.cpp',
+               CHECKS + 'cxx_constructors.cpp']
+PROGRAMS = {
+    'newlib-c++': Program('placement-newlib.xml', 'reset_handler', CXX_SOURCES,
+                          ['--specs=rdimon.specs', '-Wl,--gc-sections'], NEWLIB),
+    'newlib-c++-no-gc': Program('placement-newlib.xml', 'reset_handler', CXX_SOURCES,
+                                ['--specs=rdimon.specs'], NEWLIB),
+    # picolibc's own crt0 (picolibc.specs also collects unused sections)
+    'picolibc': Program('placement-picolibc.xml', '_start', [CHECKS + 'c_runtime.c'],
+                        ['--specs=picolibc.specs', '--oslib=semihost', '--crt0=semihost'],
+                        PICOLIBC),
+    # the example's start-up code in C instead
+    'picolibc-startup-c': Program('placement-picolibc.xml', '_start',
+                                  ['examples/{board}/startup.c', CHECKS + 'c_runtime.c'],
+                                  ['--specs=picolibc.specs', '--oslib=semihost', '-nostartfiles'],
+                                  PICOLIBC),
+}
+RAM_PATTERN = b'\xa5'    # fills RAM before boot, so that nothing reads as zero by chance
 
 
 @dataclass
@@ -265,10 +307,15 @@ def link_example(build, linker_script):
     check_layout(build)
 
 
-def boot(build):
+def boot(build, fill_ram=False):
     run_ok([build.tool('objcopy'), '-O', 'binary', 'program.elf', 'program.bin'], build.work_dir)
     command = build.target.qemu + ['-semihosting-config', 'enable=on,target=native',
                                    '-display', 'none', '-kernel', 'program.bin']
+    if fill_ram:
+        ram_start, ram_size = build.target.ram
+        with open(os.path.join(build.work_dir, 'ram.bin'), 'wb') as f:
+            f.write(RAM_PATTERN * ram_size)
+        command += ['-device', f'loader,file=ram.bin,addr={ram_start:#x},force-raw=on']
     result = run(command, build.work_dir, timeout=QEMU_TIMEOUT_SECONDS)
     # Without a chardev QEMU writes the program's semihosting output to standard error, next to
     # its own messages (lm3s6965evb says "Timer with period zero, disabling"); those are shown
@@ -324,14 +371,54 @@ def unplaced(build):
                         "section `.fastcode' will not fit in region `UNPLACED_SECTIONS'")
 
 
+def build_program(build, program):
+    """Writes the script for the program's placement, compiles and links the program."""
+    toolchain = build.target.toolchain
+    run_ok([build.ldweave, '-check-segment-overflow', '-entry', program.entry,
+            '-include-path', os.path.join(build.source_dir, 'runtime'),
+            '-memory-map-file', build.example('memory_map.xml'),
+            '-section-placement-file', build.example(program.placement), build.script],
+           build.work_dir)
+    flags = toolchain.cc_flags + ['-Os', '-g', '-ffunction-sections', '-fdata-sections']
+    flags += program.flags
+    objects = []
+    for source in program.sources:
+        path = os.path.join(build.source_dir, source.format(board=build.target.board))
+        objects.append(os.path.basename(path) + '.o')
+        compiler = 'g++' if path.endswith('.cpp') else 'gcc'
+        run_ok([build.tool(compiler)] + flags + ['-c', '-o', objects[-1], path], build.work_dir)
+    linker = 'g++' if any(source.endswith('.cpp') for source in program.sources) else 'gcc'
+    run_ok([build.tool(linker)] + flags + ['-T', build.script, '-Wl,--orphan-handling=error',
+                                           '-Wl,--no-warn-rwx-segments', '-o', 'program.elf']
+           + objects, build.work_dir)
+
+
+def missing_libraries(target, program):
+    """The packages of the C library files of the program that the cross gcc does not find."""
+    gcc = target.toolchain.prefix + 'gcc'
+    triple = target.toolchain.prefix[:-1]
+    missing = set()
+    for name, package in program.libraries.items():
+        found = subprocess.run([gcc] + target.toolchain.cc_flags + [f'-print-file-name={name}'],
+                               capture_output=True, text=True).stdout.strip()
+        if not os.path.isabs(found):
+            missing.add(package.format(triple=triple))
+    return missing
+
+
 def missing_packages(target, scenario):
     """The packages of the programs the scenario runs that are not on PATH, sorted."""
     binutils = [target.toolchain.prefix + name for name in ('as', 'ld', 'readelf', 'objcopy')]
     missing = set()
     if not all(shutil.which(program) for program in binutils):
         missing.add(target.toolchain.package)
-    if scenario == 'boot' and target.qemu and not shutil.which(target.qemu[0]):
+    if scenario in ('boot', *PROGRAMS) and target.qemu and not shutil.which(target.qemu[0]):
         missing.add(QEMU_PACKAGES[target.qemu[0]])
+    if scenario in PROGRAMS:
+        if not shutil.which(target.toolchain.prefix + 'gcc'):
+            missing.add(target.toolchain.cc_package)
+        else:
+            missing |= missing_libraries(target, PROGRAMS[scenario])
     return sorted(missing)
 
 
@@ -369,6 +456,9 @@ def main(argv):
             overlap(build)
         elif scenario == 'unplaced':
             unplaced(build)
+        elif scenario in PROGRAMS and build.target.toolchain.cc_flags and build.target.qemu:
+            build_program(build, PROGRAMS[scenario])
+            boot(build, fill_ram=True)
         else:
             sys.exit(f'unknown scenario {scenario}')
     except Failure as failure:
