@@ -8,6 +8,7 @@
       runs in RAM ("runin" to a run section of a RAM segment); sections have a mix of alignments,
       minimum sizes, fills, keep, input-section lists and symbols; the last section of every
       segment is placed from the segment end, one of them with a size taken from -symbols.
+      The script written from them links with GNU ld.
 
   generate_inputs.py preprocessor N OUT [--seed S]
       A section placement file that yields about N program sections only after pre-processing:
@@ -72,11 +73,14 @@ def section_attributes(rng, name):
         attributes.append(('alignment', rng.choice(ALIGNMENTS)))
     if rng.random() < 0.15:
         attributes.append(('size', rng.choice(['0x100', '0x400', '256', '(4 * 64)'])))
-    if rng.random() < 0.05:
+    # GNU ld takes a single input-section description inside KEEP( ), and "keep" wraps the
+    # whole "inputsections" text, so a kept section keeps its default input sections.
+    kept = rng.random() < 0.05
+    if kept:
         attributes.append(('keep', 'Yes'))
     if rng.random() < 0.1:
         attributes.append(('fill', rng.choice(FILLS)))
-    if rng.random() < 0.2:
+    if rng.random() < 0.2 and not kept:
         attributes.append(('inputsections', f'*({name} {name}.*) *(.gnu.linkonce{name}.*)'))
     if rng.random() < 0.1:
         attributes.append(('address_symbol', f'{name[1:]}_address'))
