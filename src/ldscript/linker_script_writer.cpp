@@ -10,12 +10,12 @@
 #include "ldscript/output_file.h"
 #include "placement/layout_engine.h"
 #include "placement/memory_map_element.h"
+#include "placement/script_stream.h"
 #include "placement/section_record.h"
 #include "placement/statement_text.h"
 
 #include <QHash>
 #include <QList>
-#include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,7 +26,7 @@ namespace ldweave {
 
 namespace {
 
-void writeSegmentLine(QTextStream &out, const MemoryMapElement *segment)
+void writeSegmentLine(ScriptStream &out, const MemoryMapElement *segment)
 {
     out << "  " << segment->symbolName() << " (" << (segment->hasReadOnlyAccess() ? "rx" : "wx")
         << ") : ORIGIN = 0x" << hex8(segment->start()) << ", LENGTH = 0x" << hex8(segment->size())
@@ -35,7 +35,7 @@ void writeSegmentLine(QTextStream &out, const MemoryMapElement *segment)
 
 // Writes the MEMORY block and returns the segment list; fromPlacement tells whether it is the
 // placement file's.
-QList<MemoryMapElement *> writeMemoryBlock(QTextStream &out, bool checkUnplacedSections,
+QList<MemoryMapElement *> writeMemoryBlock(ScriptStream &out, bool checkUnplacedSections,
                                            MemoryMapElement *memoryMapRoot,
                                            MemoryMapElement *placementRoot, bool &fromPlacement)
 {
@@ -64,7 +64,7 @@ QList<MemoryMapElement *> writeMemoryBlock(QTextStream &out, bool checkUnplacedS
     return segments;
 }
 
-void writeSegmentSymbols(QTextStream &out, const QList<MemoryMapElement *> &segments)
+void writeSegmentSymbols(ScriptStream &out, const QList<MemoryMapElement *> &segments)
 {
     for (const MemoryMapElement *segment : segments) {
         const QString name = segment->symbolName();
@@ -198,7 +198,7 @@ void markPlacementFromSegmentEnd(const SectionList &sections, const QMap<QString
 // order. GNU ld gives a section the script does not name a place of its own, silently; naming
 // these lets -Wl,--orphan-handling=error catch every other section that no statement collects.
 // Documents without the element, which the tool ignored before it existed, are unchanged.
-void writeNonAllocatedSections(QTextStream &out, MemoryMapElement *placementRoot)
+void writeNonAllocatedSections(ScriptStream &out, MemoryMapElement *placementRoot)
 {
     std::vector<XMLNode *> pending{placementRoot};
     while (!pending.empty()) {
@@ -230,7 +230,7 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
     DiscardingDevice discard;
     if (!options.checkOnly)
         file = std::make_unique<OutputFile>(outputPath);
-    QTextStream out(file ? static_cast<QIODevice *>(file.get()) : &discard);
+    ScriptStream out(file ? static_cast<QIODevice *>(file.get()) : &discard);
 
     // Decision: ENTRY opens the script, where a reader looks first; without -entry the script
     // has none, as it always had.

@@ -85,7 +85,7 @@ QList<std::pair<QString, QString>> extraSymbols(const MemoryMapElement *section,
 class LayoutEngine
 {
 public:
-    LayoutEngine(QTextStream &stream, const SectionList &sections, bool checkSegmentOverflow,
+    LayoutEngine(ScriptStream &stream, const SectionList &sections, bool checkSegmentOverflow,
                  const QString &defaultFillPattern)
         : m_stream(stream)
         , m_sections(sections)
@@ -110,7 +110,7 @@ private:
     void discard(SectionRecord *record, SectionRecord *predecessor);
     void finish(Frame &frame);
 
-    QTextStream &m_stream;
+    ScriptStream &m_stream;
     const SectionList &m_sections;
     const bool m_checkSegmentOverflow;
     const QString &m_defaultFillPattern;
@@ -334,7 +334,7 @@ void LayoutEngine::finish(Frame &frame)
 
 } // namespace
 
-void layoutSection(QTextStream &stream, const SectionList &sections, SectionRecord *record,
+void layoutSection(ScriptStream &stream, const SectionList &sections, SectionRecord *record,
                    bool checkSegmentOverflow, const QString &defaultFillPattern)
 {
     LayoutEngine(stream, sections, checkSegmentOverflow, defaultFillPattern).run(record);

@@ -1,11 +1,11 @@
 #include "base/hexception.h"
 #include "base/run_flags.h"
 #include "placement/layout_engine.h"
+#include "placement/script_stream.h"
 #include "placement/section_record.h"
 #include "support/placement_test_support.h"
 
 #include <QHash>
-#include <QTextStream>
 
 #include <gtest/gtest.h>
 
@@ -34,22 +34,18 @@ struct Placement
 
     QString layout(SectionRecord *record)
     {
-        QString text;
-        QTextStream stream(&text);
+        ScriptStream stream;
         layoutSection(stream, sections, record, checkSegmentOverflow, defaultFillPattern);
-        stream.flush();
-        return text;
+        return QString::fromUtf8(stream.text());
     }
 
     // Lays out every record in list order, as the writer does.
     QString layoutAll()
     {
-        QString text;
-        QTextStream stream(&text);
+        ScriptStream stream;
         for (const std::unique_ptr<SectionRecord> &record : sections.records())
             layoutSection(stream, sections, record.get(), checkSegmentOverflow, defaultFillPattern);
-        stream.flush();
-        return text;
+        return QString::fromUtf8(stream.text());
     }
 
     // The error thrown when laying out every record, or "(none)".

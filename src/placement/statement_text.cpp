@@ -1,23 +1,19 @@
 // Lines at SECTIONS level are indented by two blanks, lines inside an output section by four;
 // every line ends with a single line feed. The odd blanks in a few lines (three after "=" in the
-// symbol lines, two after "<=" in one check) are part of the script's expected text. A statement
-// is composed in one string, each line with a single "%" concatenation that sizes the string
-// once, and goes to the stream in one piece.
+// symbol lines, two after "<=" in one check) are part of the script's expected text. Each line is
+// one "%" concatenation that the stream writes piece by piece into its buffer.
 #include "placement/statement_text.h"
 
 #include "placement/memory_map_element.h"
+#include "placement/script_stream.h"
 
 #include <QStringBuilder>
-#include <QTextStream>
 
 namespace ldweave {
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-/// Characters reserved for one statement: a statement with symbols and checks fits.
-constexpr qsizetype kTypicalStatementLength = 1024;
 
 struct DefaultInput
 {
@@ -42,121 +38,119 @@ QString noLoadText(const SectionStatement &statement)
     return statement.isLoaded ? QString() : QStringLiteral(" (NOLOAD)");
 }
 
-void writeOpening(QString &out, const SectionStatement &s, const QString &sym)
+void writeOpening(ScriptStream &out, const SectionStatement &s, const QString &sym)
 {
     if (s.form == StatementForm::Reservation) {
-        out += u"  " % s.name % u' ' % s.location % noLoadText(s) % u" :\n";
+        out << u"  " % s.name % u' ' % s.location % noLoadText(s) % u" :\n";
     } else {
-        out += u"  __" % sym % u"_load_start__ = " % s.location % u";\n";
-        out += u"  " % s.name % u' ';
+        out << u"  __" % sym % u"_load_start__ = " % s.location % u";\n";
+        out << u"  " % s.name % u' ';
         if (s.form == StatementForm::RunIn)
-            out += s.runLocation;
+            out << s.runLocation;
         else if (s.form == StatementForm::RunOffset)
-            out += u"__" % sym % u"_load_start__ + " % s.runOffset;
+            out << u"__" % sym % u"_load_start__ + " % s.runOffset;
         else
-            out += s.location;
-        out += noLoadText(s) % u" : AT(" % s.location % u")\n";
+            out << s.location;
+        out << noLoadText(s) % u" : AT(" % s.location % u")\n";
     }
-    out += u"  {\n";
-    out += u"    __" % sym % u"_start__ = .;\n";
+    out << u"  {\n";
+    out << u"    __" % sym % u"_start__ = .;\n";
     if (s.addressSymbol)
-        out += u"    " % *s.addressSymbol % u" =   __" % sym % u"_start__;\n";
+        out << u"    " % *s.addressSymbol % u" =   __" % sym % u"_start__;\n";
     if (s.form == StatementForm::Reservation) {
         for (const QString &runInName : s.runInNames)
-            out += u"    . = MAX(__" % sym % u"_start__ + SIZEOF(" % runInName % u"), .);\n";
+            out << u"    . = MAX(__" % sym % u"_start__ + SIZEOF(" % runInName % u"), .);\n";
     } else {
-        out += u"    " % s.input % u'\n';
+        out << u"    " % s.input % u'\n';
     }
 }
 
-void writeClosing(QString &out, const SectionStatement &s, const QString &sym)
+void writeClosing(ScriptStream &out, const SectionStatement &s, const QString &sym)
 {
     if (s.minimumSize) {
         if (s.sizeAlignment) {
-            out += u"    . = ALIGN(MAX(__" % sym % u"_start__ + " % *s.minimumSize % u" , .), "
-                   % QString::number(*s.sizeAlignment) % u");\n";
+            out << u"    . = ALIGN(MAX(__" % sym % u"_start__ + " % *s.minimumSize % u" , .), "
+                       % QString::number(*s.sizeAlignment) % u");\n";
         } else {
-            out += u"    . = MAX(__" % sym % u"_start__ + " % *s.minimumSize % u" , .);\n";
+            out << u"    . = MAX(__" % sym % u"_start__ + " % *s.minimumSize % u" , .);\n";
         }
     }
     if (s.fill)
-        out += u"  } =" % *s.fill % u'\n';
+        out << u"  } =" % *s.fill % u'\n';
     else
-        out += u"  }\n";
-    out += u"  __" % sym % u"_end__ = __" % sym % u"_start__ + SIZEOF(" % s.name % u");\n";
-    out += u"  __" % sym % u"_size__ = SIZEOF(" % s.name % u");\n";
+        out << u"  }\n";
+    out << u"  __" % sym % u"_end__ = __" % sym % u"_start__ + SIZEOF(" % s.name % u");\n";
+    out << u"  __" % sym % u"_size__ = SIZEOF(" % s.name % u");\n";
     if (s.endSymbol)
-        out += u"  " % *s.endSymbol % u" =   __" % sym % u"_end__;\n";
+        out << u"  " % *s.endSymbol % u" =   __" % sym % u"_end__;\n";
     if (s.sizeSymbol)
-        out += *s.sizeSymbol % u" =   __" % sym % u"_size__;\n";
+        out << *s.sizeSymbol % u" =   __" % sym % u"_size__;\n";
     if (s.isLoadedElsewhere) {
-        out += u"  __" % sym % u"_load_end__ = __" % sym % u"_load_start__ + SIZEOF(" % s.name
-               % u");\n";
+        out << u"  __" % sym % u"_load_end__ = __" % sym % u"_load_start__ + SIZEOF(" % s.name
+                   % u");\n";
     } else {
-        out += u"  __" % sym % u"_load_end__ = __" % sym % u"_end__;\n";
+        out << u"  __" % sym % u"_load_end__ = __" % sym % u"_end__;\n";
     }
     for (const auto &[name, expression] : s.extraSymbols)
-        out += u"  " % name % u" = " % expression % u";\n";
-    out += u'\n';
+        out << u"  " % name % u" = " % expression % u";\n";
+    out << u'\n';
 }
 
-void writeSegmentUsage(QString &out, const SectionStatement &s)
+void writeSegmentUsage(ScriptStream &out, const SectionStatement &s)
 {
     const QString &seg = s.segmentName;
-    out += u"  __" % seg % u"_segment_used_end__ = " % s.location % u" + SIZEOF(" % s.name
-           % u");\n";
-    out += u"  __" % seg % u"_segment_used_size__ = __" % seg % u"_segment_used_end__ - __" % seg
-           % u"_segment_start__;\n\n";
+    out << u"  __" % seg % u"_segment_used_end__ = " % s.location % u" + SIZEOF(" % s.name
+               % u");\n";
+    out << u"  __" % seg % u"_segment_used_size__ = __" % seg % u"_segment_used_end__ - __" % seg
+               % u"_segment_start__;\n\n";
 }
 
-void writeChecks(QString &out, const SectionStatement &s, const QString &sym)
+void writeChecks(ScriptStream &out, const SectionStatement &s, const QString &sym)
 {
     const QString &seg = s.segmentName;
     const auto writeTooLarge = [&] {
-        out += u"\"error: " % s.name % u" is too large to fit in " % seg % u" memory segment\"";
+        out << u"\"error: " % s.name % u" is too large to fit in " % seg % u" memory segment\"";
     };
     if (s.isLoadedElsewhere) {
-        out += u"  . = ASSERT(__" % sym % u"_load_start__ == __" % sym % u"_load_end__ || (__" % sym
-               % u"_load_end__ - __" % seg % u"_segment_start__) <=  __" % seg
-               % u"_segment_size__ , ";
+        out << u"  . = ASSERT(__" % sym % u"_load_start__ == __" % sym % u"_load_end__ || (__" % sym
+                   % u"_load_end__ - __" % seg % u"_segment_start__) <=  __" % seg
+                   % u"_segment_size__ , ";
         writeTooLarge();
-        out += u");\n";
+        out << u");\n";
     } else {
-        out += u"  . = ASSERT(__" % sym % u"_start__ == __" % sym % u"_end__ || (__" % sym
-               % u"_end__ - __" % seg % u"_segment_start__) <= __" % seg % u"_segment_size__ , ";
+        out << u"  . = ASSERT(__" % sym % u"_start__ == __" % sym % u"_end__ || (__" % sym
+                   % u"_end__ - __" % seg % u"_segment_start__) <= __" % seg
+                   % u"_segment_size__ , ";
         writeTooLarge();
-        out += u");\n";
+        out << u");\n";
     }
     if (s.overlappedName) {
         const QLatin1StringView predecessorLoad
             = s.overlappedIsLoadedElsewhere ? "_load"_L1 : ""_L1;
         const QLatin1StringView ownLoad = s.isLoadedElsewhere ? "_load"_L1 : ""_L1;
-        out += u"  . = ASSERT(__" % strippedName(*s.overlappedName) % predecessorLoad
-               % u"_end__ <= __" % sym % ownLoad % u"_start__ , \"error: section "
-               % *s.overlappedName % u" overlaps absolute placed section " % s.name % u"\");\n";
+        out << u"  . = ASSERT(__" % strippedName(*s.overlappedName) % predecessorLoad
+                   % u"_end__ <= __" % sym % ownLoad % u"_start__ , \"error: section "
+                   % *s.overlappedName % u" overlaps absolute placed section " % s.name % u"\");\n";
     }
-    out += u'\n';
+    out << u'\n';
 }
 
 } // namespace
 
-void writeSectionStatement(QTextStream &stream, const SectionStatement &statement)
+void writeSectionStatement(ScriptStream &stream, const SectionStatement &statement)
 {
     const QString sym = strippedName(statement.name);
-    QString text;
-    text.reserve(kTypicalStatementLength);
-    writeOpening(text, statement, sym);
-    writeClosing(text, statement, sym);
+    writeOpening(stream, statement, sym);
+    writeClosing(stream, statement, sym);
     if (statement.isLastInSegment)
-        writeSegmentUsage(text, statement);
+        writeSegmentUsage(stream, statement);
     if (statement.checkSegmentOverflow)
-        writeChecks(text, statement, sym);
-    stream << text;
+        writeChecks(stream, statement, sym);
 }
 
-void writeNonAllocatedStatement(QTextStream &stream, const QString &name, const QString &input)
+void writeNonAllocatedStatement(ScriptStream &stream, const QString &name, const QString &input)
 {
-    stream << QString(u"  " % name % u" 0 :\n  {\n    " % input % u"\n  }\n\n");
+    stream << u"  " % name % u" 0 :\n  {\n    " % input % u"\n  }\n\n";
 }
 
 QString defaultInputSections(const QString &name)

@@ -10,9 +10,9 @@
 #include <optional>
 #include <utility>
 
-class QTextStream;
-
 namespace ldweave {
+
+class ScriptStream;
 
 enum class StatementForm {
     Plain,       ///< loaded and run at LOC
@@ -51,11 +51,11 @@ struct SectionStatement
 };
 
 /// Writes the statement, its symbols, the segment usage symbols and the checks.
-void writeSectionStatement(QTextStream &stream, const SectionStatement &statement);
+void writeSectionStatement(ScriptStream &stream, const SectionStatement &statement);
 
 /// Writes the statement of a section that takes no memory (debug information, notes): at
 /// address 0, with its input sections and nothing else.
-void writeNonAllocatedStatement(QTextStream &stream, const QString &name, const QString &input);
+void writeNonAllocatedStatement(ScriptStream &stream, const QString &name, const QString &input);
 
 /// The input-section description used when a section names none.
 QString defaultInputSections(const QString &name);
