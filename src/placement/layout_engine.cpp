@@ -11,6 +11,7 @@
 #include "placement/memory_map_element.h"
 #include "placement/section_record.h"
 #include "placement/statement_text.h"
+#include "xml/text_bytes.h"
 
 #include <QStringBuilder>
 #include <QStringList>
@@ -104,7 +105,8 @@ private:
     void enter(SectionRecord *record);
     void step();
     void prepareStatement(Frame &frame);
-    QString location(const SectionRecord *record, const SectionRecord *predecessor) const;
+    QString location(const SectionRecord *record, const SectionRecord *predecessor,
+                     const SectionAttributes &attributes) const;
     QString runLocation(const SectionRecord *runSection, const SectionRecord *runPredecessor) const;
     SectionRecord *findRunSection(const QString &runIn) const;
     void discard(SectionRecord *record, SectionRecord *predecessor);
@@ -179,52 +181,55 @@ void LayoutEngine::prepareStatement(Frame &frame)
 {
     SectionRecord *record = frame.record;
     const MemoryMapElement *section = record->section;
+    const SectionAttributes attributes = section->sectionAttributes();
     SectionRecord *predecessor = liveRecordFrom(record->prev);
     SectionStatement &statement = frame.statement;
     statement.name = record->symbolName;
     statement.segmentName = record->segmentSymbolName;
-    statement.location = location(record, predecessor);
-    statement.isLoaded = section->isLoaded();
-    const bool hasAlignment = section->hasAlignment();
-    if (section->hasSize()) {
-        statement.minimumSize = section->sizeText();
+    statement.location = location(record, predecessor, attributes);
+    statement.isLoaded = SectionAttributes::isYes(attributes.load);
+    const bool hasAlignment = SectionAttributes::isNonEmpty(attributes.alignment);
+    if (SectionAttributes::isNonEmpty(attributes.size)) {
+        statement.minimumSize = fromBytes(*attributes.size);
         if (hasAlignment)
-            statement.sizeAlignment = section->alignment();
+            statement.sizeAlignment = alignmentOf(*attributes.alignment);
     }
 
     frame.runInList = m_sections.runningIn(record->symbolName);
-    const bool hasRunIn = section->hasRunIn();
+    const bool hasRunIn = attributes.runIn != nullptr;
     if (hasRunIn && !frame.runInList.isEmpty()) {
         throw HException(QStringLiteral("run section ") + record->symbolName
                          + " cannot have run in sections")
             .at(section->sourcePosition());
     }
 
-    QString input = section->hasInputSections() ? section->inputSections()
-                                                : defaultInputSections(record->symbolName);
-    statement.input = section->isKept() ? u"KEEP(" % input % u')' : input;
-    if (section->hasAddressSymbol())
-        statement.addressSymbol = section->addressSymbol();
-    if (section->hasEndSymbol())
-        statement.endSymbol = section->endSymbol();
-    if (section->hasSizeSymbol())
-        statement.sizeSymbol = section->sizeSymbol();
-    if (section->hasSymbols())
+    QString input = SectionAttributes::isNonEmpty(attributes.inputSections)
+                        ? fromBytes(*attributes.inputSections)
+                        : defaultInputSections(record->symbolName);
+    statement.input = SectionAttributes::isYes(attributes.keep) ? u"KEEP(" % input % u')' : input;
+    if (attributes.addressSymbol)
+        statement.addressSymbol = fromBytes(*attributes.addressSymbol);
+    if (attributes.endSymbol)
+        statement.endSymbol = fromBytes(*attributes.endSymbol);
+    if (attributes.sizeSymbol)
+        statement.sizeSymbol = fromBytes(*attributes.sizeSymbol);
+    if (SectionAttributes::isNonEmpty(attributes.symbols))
         statement.extraSymbols = extraSymbols(section, record->symbolName);
-    if (section->hasFill())
-        statement.fill = section->fill();
+    if (attributes.fill)
+        statement.fill = fromBytes(*attributes.fill);
     else if (!m_defaultFillPattern.isEmpty())
         statement.fill = m_defaultFillPattern;
-    statement.isLoadedElsewhere = hasRunIn || section->hasRunOffset();
+    statement.isLoadedElsewhere = record->loadedElsewhere;
     statement.isLastInSegment = record->lastInSegment;
     statement.checkSegmentOverflow = m_checkSegmentOverflow;
-    if (predecessor && (section->hasStart() || record->placeFromSegmentEnd)) {
+    if (predecessor
+        && (SectionAttributes::isNonEmpty(attributes.start) || record->placeFromSegmentEnd)) {
         statement.overlappedName = predecessor->symbolName;
-        statement.overlappedIsLoadedElsewhere = predecessor->section->isLoadedElsewhere();
+        statement.overlappedIsLoadedElsewhere = predecessor->loadedElsewhere;
     }
 
     if (hasRunIn) {
-        const QString runIn = section->runIn();
+        const QString runIn = fromBytes(*attributes.runIn);
         frame.runSection = findRunSection(runIn);
         if (!frame.runSection) {
             if (runFlags().missingRunInIsError) {
@@ -240,9 +245,9 @@ void LayoutEngine::prepareStatement(Frame &frame)
         frame.stage = Stage::RunLocation;
         if (frame.runPredecessor && !frame.runPredecessor->laidOut)
             enter(frame.runPredecessor);
-    } else if (section->hasRunOffset()) {
+    } else if (attributes.runOffset) {
         statement.form = StatementForm::RunOffset;
-        statement.runOffset = section->runOffset();
+        statement.runOffset = fromBytes(*attributes.runOffset);
         frame.stage = Stage::Write;
     } else if (!frame.runInList.isEmpty()) {
         statement.form = StatementForm::Reservation;
@@ -256,11 +261,11 @@ void LayoutEngine::prepareStatement(Frame &frame)
 }
 
 // LOC: the load address expression of record, whose live predecessor is given.
-QString LayoutEngine::location(const SectionRecord *record, const SectionRecord *predecessor) const
+QString LayoutEngine::location(const SectionRecord *record, const SectionRecord *predecessor,
+                               const SectionAttributes &attributes) const
 {
-    const MemoryMapElement *section = record->section;
-    if (section->hasStart())
-        return section->startText();
+    if (SectionAttributes::isNonEmpty(attributes.start))
+        return fromBytes(*attributes.start);
     const QString &segmentName = record->segmentSymbolName;
     if (record->placeFromSegmentEnd) {
         return segmentStart(segmentName) % u" + (__" % segmentName % u"_segment_size__ - "
@@ -269,14 +274,14 @@ QString LayoutEngine::location(const SectionRecord *record, const SectionRecord 
     QString location;
     if (!predecessor) {
         location = segmentStart(segmentName);
-    } else if (predecessor->section->isLoadedElsewhere()) {
+    } else if (predecessor->loadedElsewhere) {
         location = u"__" % strippedName(predecessor->symbolName) % u"_load_start__ + SIZEOF("
                    % predecessor->symbolName % u')';
     } else {
         location = u"__" % strippedName(predecessor->symbolName) % u"_end__";
     }
-    if (section->hasAlignment()) {
-        const uint32_t alignment = section->alignment();
+    if (SectionAttributes::isNonEmpty(attributes.alignment)) {
+        const uint32_t alignment = alignmentOf(*attributes.alignment);
         if (alignment > 1)
             location = alignedText(location, alignment);
     }

@@ -167,7 +167,11 @@ bool MemoryMapElement::isNonEmpty(std::string_view name) const
 
 bool MemoryMapElement::isYes(std::string_view name) const
 {
-    const std::string *value = valueOf(name);
+    return SectionAttributes::isYes(valueOf(name));
+}
+
+bool SectionAttributes::isYes(const std::string *value)
+{
     if (!value || value->size() != 3)
         return false;
     const char *yes = "yes";
@@ -182,8 +186,8 @@ bool MemoryMapElement::isYes(std::string_view name) const
 QString MemoryMapElement::sourcePosition() const
 {
     // Decision: an element of the text built from -memory-map-segments is named by that option.
-    const QString path = m_sourcePath.isEmpty() ? QStringLiteral("-memory-map-segments")
-                                                : m_sourcePath;
+    const QString path
+        = m_sourcePath.isEmpty() ? QStringLiteral("-memory-map-segments") : m_sourcePath;
     if (m_sourcePath.isEmpty())
         return path;
     return filePosition(path, m_copiedLine >= 0 ? m_copiedLine : int64_t(line()));
@@ -203,6 +207,62 @@ QString MemoryMapElement::symbolName() const
 uint32_t MemoryMapElement::alignment() const
 {
     return readLiteral(attributeText("alignment"));
+}
+
+uint32_t alignmentOf(const std::string &text)
+{
+    return readLiteral(fromBytes(text));
+}
+
+SectionAttributes MemoryMapElement::sectionAttributes() const
+{
+    SectionAttributes found;
+    for (const XMLAttribute &attribute : attributes()) {
+        const std::string &name = attribute.name;
+        if (name.empty())
+            continue;
+        // The first letter narrows the candidates to at most four names.
+        const std::string **slot = nullptr;
+        switch (name[0]) {
+        case 'a':
+            slot = name == "alignment"        ? &found.alignment
+                   : name == "address_symbol" ? &found.addressSymbol
+                                              : nullptr;
+            break;
+        case 'e':
+            slot = name == "end_symbol" ? &found.endSymbol : nullptr;
+            break;
+        case 'f':
+            slot = name == "fill" ? &found.fill : nullptr;
+            break;
+        case 'i':
+            slot = name == "inputsections" ? &found.inputSections : nullptr;
+            break;
+        case 'k':
+            slot = name == "keep" ? &found.keep : nullptr;
+            break;
+        case 'l':
+            slot = name == "load" ? &found.load : nullptr;
+            break;
+        case 'r':
+            slot = name == "runin"       ? &found.runIn
+                   : name == "runoffset" ? &found.runOffset
+                                         : nullptr;
+            break;
+        case 's':
+            slot = name == "start"         ? &found.start
+                   : name == "size"        ? &found.size
+                   : name == "size_symbol" ? &found.sizeSymbol
+                   : name == "symbols"     ? &found.symbols
+                                           : nullptr;
+            break;
+        default:
+            break;
+        }
+        if (slot && !*slot)
+            *slot = &attribute.value;
+    }
+    return found;
 }
 
 bool MemoryMapElement::hasReadOnlyAccess() const

@@ -33,6 +33,31 @@ enum class ElementKind {
 /// The kind of a tag name ("MemorySegment", "ProgramSection", ...); any other tag is Other.
 ElementKind elementKindFromTag(const std::string &tagName);
 
+/// The attributes of a program section that its statement depends on, each the value of the
+/// first attribute of that name or null, found in one pass over the element's attributes. The
+/// pointers stay valid while the element's attributes are not changed.
+struct SectionAttributes
+{
+    const std::string *start = nullptr;
+    const std::string *size = nullptr;
+    const std::string *alignment = nullptr;
+    const std::string *load = nullptr;
+    const std::string *fill = nullptr;
+    const std::string *keep = nullptr;
+    const std::string *inputSections = nullptr;
+    const std::string *runIn = nullptr;
+    const std::string *runOffset = nullptr;
+    const std::string *addressSymbol = nullptr;
+    const std::string *endSymbol = nullptr;
+    const std::string *sizeSymbol = nullptr;
+    const std::string *symbols = nullptr;
+
+    /// The attribute exists and its value is not empty.
+    static bool isNonEmpty(const std::string *value) { return value && !value->empty(); }
+    /// The attribute's value is "yes" in any letter case.
+    static bool isYes(const std::string *value);
+};
+
 class MemoryMapElement final : public XMLElement
 {
 public:
@@ -87,6 +112,8 @@ public:
     bool hasAlignment() const { return isNonEmpty("alignment"); }
     /// "alignment" read as an integer literal (kLiteralSyntax), its low 32 bits.
     uint32_t alignment() const;
+    /// The attributes a section's statement depends on, looked up together.
+    SectionAttributes sectionAttributes() const;
     bool isLoaded() const { return isYes("load"); }
     bool hasFill() const { return valueOf("fill") != nullptr; }
     QString fill() const { return attributeText("fill"); }
@@ -120,8 +147,8 @@ private:
         = nullptr; ///< not owned: the Import element, owned by the caller
     QDateTime m_lastModified;
     bool m_readOnly;
-    QString m_sourcePath;       ///< the file the element was read from; empty for command-line text
-    int64_t m_copiedLine = -1;  ///< for a copy, the line of its source (from 0); else -1
+    QString m_sourcePath;      ///< the file the element was read from; empty for command-line text
+    int64_t m_copiedLine = -1; ///< for a copy, the line of its source (from 0); else -1
 };
 
 inline MemoryMapElement *asMemoryMapElement(XMLNode *node)
@@ -149,6 +176,8 @@ enum class CollectOrder { DocumentOrder, Reversed };
 QList<MemoryMapElement *> collectElements(MemoryMapElement *start, ElementKind kind,
                                           CollectOrder order);
 
+/// An "alignment" text read as an integer literal (kLiteralSyntax), its low 32 bits.
+uint32_t alignmentOf(const std::string &text);
 /// A name with every space replaced by "_".
 QString symbolNameOf(const QString &name);
 /// A symbol name without one leading ".": ".text" gives "text", "..x" gives ".x".

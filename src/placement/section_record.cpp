@@ -14,6 +14,7 @@ SectionRecord::SectionRecord(SectionRecord *prev, MemoryMapElement *section,
     , symbolName(section->symbolName())
     , segmentSymbolName(prev && prev->segment == segment ? prev->segmentSymbolName
                                                          : segment->symbolName())
+    , loadedElsewhere(section->isLoadedElsewhere())
 {
     if (prev)
         prev->lastInSegment = false;

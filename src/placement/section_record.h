@@ -40,6 +40,8 @@ struct SectionRecord
     bool discarded = false;
     /// No later record of the same segment exists.
     bool lastInSegment = true;
+    /// The section has "runin" or "runoffset": it is loaded here but runs elsewhere.
+    bool loadedElsewhere = false;
     bool placeFromSegmentEnd = false;
     /// Bytes from the segment end to this section's start, when placeFromSegmentEnd is set.
     uint32_t offsetFromSegmentEnd = 0;
