@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -227,6 +228,7 @@ private:
     Next parseStartTag(uint32_t line);
     void parseCharacterData();
     const char *scanForTerminator(char c);
+    void attachAttributes(XMLElement &element);
 
     XMLDocument &m_document;
     const bool m_keepText;
@@ -240,6 +242,9 @@ private:
     const char *m_lineMark;
     uint32_t m_line = 0;
     std::vector<std::unique_ptr<XMLElement>> m_open; // started, not yet closed; back is innermost
+    /// The attributes of the start tag being read, in order, repeats included; reused from tag
+    /// to tag so that reading them allocates no vector.
+    std::vector<XMLAttribute> m_attributes;
     ScanResult m_result;
 };
 
@@ -485,8 +490,10 @@ XMLScanner::Next XMLScanner::parseStartTag(uint32_t line)
     XMLElement *element = created.get();
     m_open.push_back(std::move(created));
     while (peek() != '/' && peek() != '>' && m_cursor != m_end) {
-        if (!hasClass(peek(), kAttributeStart))
+        if (!hasClass(peek(), kAttributeStart)) {
+            attachAttributes(*element);
             return fail(ParseError::BadTagName);
+        }
         readName();
         skipSpace();
         const std::string_view name = token();
@@ -505,8 +512,9 @@ XMLScanner::Next XMLScanner::parseStartTag(uint32_t line)
         const char *valueEnd = m_cursor;
         next();
         skipSpace();
-        element->setAttribute(std::string(name), decodeText(valueStart, valueEnd, false));
+        m_attributes.push_back({std::string(name), decodeText(valueStart, valueEnd, false)});
     }
+    attachAttributes(*element);
     if (peek() == '>') {
         next();
     } else if (peek() == '/') {
@@ -514,6 +522,33 @@ XMLScanner::Next XMLScanner::parseStartTag(uint32_t line)
         return parseEndTagName();
     }
     return Next::CharacterData;
+}
+
+// Gives element the attributes read, in a vector of their exact number. A repeated name keeps
+// its first position and takes the last value, as setAttribute does; a tag with more attributes
+// than a linear search suits (only crafted input has them) goes through setAttribute's index.
+void XMLScanner::attachAttributes(XMLElement &element)
+{
+    constexpr size_t kMaxSearchedAttributes = 16;
+    if (m_attributes.size() > kMaxSearchedAttributes) {
+        for (XMLAttribute &attribute : m_attributes)
+            element.setAttribute(std::move(attribute.name), std::move(attribute.value));
+        m_attributes.clear();
+        return;
+    }
+    std::vector<XMLAttribute> attributes;
+    attributes.reserve(m_attributes.size());
+    for (XMLAttribute &attribute : m_attributes) {
+        const auto same
+            = std::find_if(attributes.begin(), attributes.end(),
+                           [&](const XMLAttribute &a) { return a.name == attribute.name; });
+        if (same != attributes.end())
+            same->value = std::move(attribute.value);
+        else
+            attributes.push_back(std::move(attribute));
+    }
+    m_attributes.clear();
+    element.setAttributes(std::move(attributes));
 }
 
 // characterData ::= [^<]*

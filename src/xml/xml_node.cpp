@@ -151,6 +151,12 @@ void XMLElement::setAttribute(std::string name, std::string value)
     m_attributes.push_back({std::move(name), std::move(value)});
 }
 
+void XMLElement::setAttributes(std::vector<XMLAttribute> attributes)
+{
+    m_attributes = std::move(attributes);
+    m_attributeIndex.reset(); // setAttribute builds it anew when there are many
+}
+
 void XMLElement::removeAttribute(const std::string &name)
 {
     for (auto it = m_attributes.begin(); it != m_attributes.end(); ++it) {

@@ -72,6 +72,9 @@ public:
     virtual const std::string &tagName() const { return m_tagName; }
     /// Replaces the value of an existing attribute in its position, or appends a new one.
     virtual void setAttribute(std::string name, std::string value);
+    /// Replaces every attribute by the given ones, whose names must be distinct; the parser
+    /// hands over a start tag's attributes so, in a vector of their exact number.
+    void setAttributes(std::vector<XMLAttribute> attributes);
     /// Removes the first attribute of that name, if any.
     virtual void removeAttribute(const std::string &name);
     virtual bool hasAttribute(const std::string &name) const;
