@@ -15,6 +15,7 @@
 #include "placement/memory_map_element.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <unistd.h>
 
@@ -198,7 +199,7 @@ void runSequence(const RunSettings &settings, MemoryMap &memoryMap, MemoryMap &p
                             memoryMap.filesRead() + placement.filesRead());
 }
 
-int ldweaveMain(int argc, char **argv)
+int ldweaveMain(int argc, char **argv, ExitMode exitMode)
 {
     RunSettings settings;
     createMacroTable();
@@ -235,6 +236,12 @@ int ldweaveMain(int argc, char **argv)
         return fail(QByteArrayLiteral("out of memory"), QByteArray());
     }
     std::fflush(stdout);
+    if (exitMode == ExitMode::Immediate) {
+        // Every output is complete and closed by now; what is left is freeing the documents,
+        // node by node, and Qt's own clean-up, which nobody observes.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     return 0;
 }
 

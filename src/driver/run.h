@@ -14,7 +14,14 @@ struct RunSettings;
 void runSequence(const RunSettings &settings, MemoryMap &memoryMap, MemoryMap &placement,
                  Diagnostics &diagnostics);
 
-/// The whole process: command line, run sequence, error exit. Returns the exit status.
-int ldweaveMain(int argc, char **argv);
+/// How the process ends after a successful run.
+enum class ExitMode {
+    Return,    ///< return 0, destroying everything the run built
+    Immediate, ///< flush the C streams and end the process, leaving the memory to the system
+};
+
+/// The whole process: command line, run sequence, error exit. Returns the exit status; with
+/// ExitMode::Immediate a successful run does not return.
+int ldweaveMain(int argc, char **argv, ExitMode exitMode = ExitMode::Return);
 
 } // namespace ldweave
