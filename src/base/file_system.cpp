@@ -150,6 +150,14 @@ int64_t fileSize(const QString &path)
     return int64_t(status.st_size);
 }
 
+std::optional<int64_t> modificationTime(const QString &path)
+{
+    struct stat status;
+    if (::stat(pathToBytes(path).constData(), &status) != 0)
+        return std::nullopt;
+    return int64_t(status.st_mtim.tv_sec) * 1000 + int64_t(status.st_mtim.tv_nsec) / 1000000;
+}
+
 bool isWritableFile(const QString &path)
 {
     return ::access(pathToBytes(path).constData(), W_OK) == 0;

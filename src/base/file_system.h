@@ -54,6 +54,11 @@ QString followLinks(const QString &path);
 /// The size in bytes of the regular file at path, links followed; 0 for anything else.
 int64_t fileSize(const QString &path);
 
+/// When the file at path, links followed, was last modified, in milliseconds since 1970-01-01
+/// UTC; none when nothing is there. Read without Qt's date types, so asking costs no time-zone
+/// set-up.
+std::optional<int64_t> modificationTime(const QString &path);
+
 /// Whether the file at path can be written by this process.
 bool isWritableFile(const QString &path);
 

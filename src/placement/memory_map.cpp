@@ -127,7 +127,7 @@ std::unique_ptr<MemoryMapElement> MemoryMap::loadDocumentFile(const QString &fil
     std::unique_ptr<MemoryMapElement> result;
     if (loaded && rootElement()) {
         result.reset(static_cast<MemoryMapElement *>(takeRoot().release()));
-        result->setLastModified(QFileInfo(path).lastModified());
+        result->setLastModified(modificationTime(path));
     }
     setRoot(std::move(savedRoot));
     m_readOnly = savedReadOnly;

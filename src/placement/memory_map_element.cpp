@@ -183,6 +183,11 @@ bool SectionAttributes::isYes(const std::string *value)
     return true;
 }
 
+QDateTime MemoryMapElement::lastModified() const
+{
+    return m_lastModified ? QDateTime::fromMSecsSinceEpoch(*m_lastModified) : QDateTime();
+}
+
 QString MemoryMapElement::sourcePosition() const
 {
     // Decision: an element of the text built from -memory-map-segments is named by that option.

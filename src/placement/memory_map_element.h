@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -75,9 +76,15 @@ public:
     /// On the root of an imported file: the Import element it replaced.
     MemoryMapElement *importedFrom() const { return m_importedFrom; }
     void setImportedFrom(MemoryMapElement *element) { m_importedFrom = element; }
-    /// On the root of each loaded file: the file's modification time; null otherwise.
-    const QDateTime &lastModified() const { return m_lastModified; }
-    void setLastModified(const QDateTime &time) { m_lastModified = time; }
+    /// On the root of each loaded file: the file's modification time (local time); null
+    /// otherwise.
+    QDateTime lastModified() const;
+    /// Records the modification time in milliseconds since 1970-01-01 UTC, or none. The local
+    /// time is worked out only when asked for, as that loads the time-zone rules.
+    void setLastModified(std::optional<int64_t> millisecondsSinceEpoch)
+    {
+        m_lastModified = millisecondsSinceEpoch;
+    }
     /// The file this element was read from was not writable.
     bool isReadOnly() const { return m_readOnly; }
 
@@ -145,7 +152,7 @@ private:
     uint32_t m_size = 0;
     MemoryMapElement *m_importedFrom
         = nullptr; ///< not owned: the Import element, owned by the caller
-    QDateTime m_lastModified;
+    std::optional<int64_t> m_lastModified; ///< milliseconds since 1970-01-01 UTC
     bool m_readOnly;
     QString m_sourcePath;      ///< the file the element was read from; empty for command-line text
     int64_t m_copiedLine = -1; ///< for a copy, the line of its source (from 0); else -1
