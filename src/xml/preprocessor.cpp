@@ -163,8 +163,11 @@ struct CopyCost
 };
 
 /// Cost of copying node's subtree; with elementsOnly, of the elements reached through elements
-/// (what cloneWithMacros copies).
-CopyCost countNodes(const XMLNode *node, bool elementsOnly)
+/// (what cloneWithMacros copies). With `interpreted` given, also sets it when a pass over the
+/// subtree would change something: an element is a directive, or, with expand, an attribute
+/// value holds a macro reference.
+CopyCost countNodes(const XMLNode *node, bool elementsOnly, bool *interpreted = nullptr,
+                    bool expand = false)
 {
     CopyCost cost;
     std::vector<const XMLNode *> pending{node};
@@ -175,6 +178,12 @@ CopyCost countNodes(const XMLNode *node, bool elementsOnly)
             cost.bytes += int64_t(element->tagName().size());
             for (const XMLAttribute &attribute : element->attributes())
                 cost.bytes += int64_t(attribute.name.size() + attribute.value.size());
+            if (interpreted && !*interpreted) {
+                *interpreted = directiveOf(element->tagName()) != Directive::None;
+                for (const XMLAttribute &attribute : element->attributes())
+                    *interpreted = *interpreted
+                                   || (expand && attribute.value.find('$') != std::string::npos);
+            }
         } else if (elementsOnly) {
             continue;
         } else if (const auto *text = dynamic_cast<const XMLTextNode *>(current)) {
@@ -927,9 +936,16 @@ void XMLPP2::Pass::adoptRoot(XMLNode *holder, const QString &path)
 
 void XMLPP2::processConditionals(XMLNode *node, const QString &path, MacroMap &macros, bool expand)
 {
-    for (const XMLNode *sibling = node; sibling; sibling = sibling->nextSibling())
-        m_expansionAllowance += kExpansionGrowthPerByte * countNodes(sibling, false).bytes;
-    Pass(*this).run(node, path, macros, expand);
+    // Decision: a tree without directives and, when expanding, without "$" in any attribute
+    // value comes out of the pass exactly as it went in, so it is not walked again; its bytes
+    // still count towards the expansion bound, as every tree's do.
+    bool interpreted = false;
+    for (const XMLNode *sibling = node; sibling; sibling = sibling->nextSibling()) {
+        m_expansionAllowance
+            += kExpansionGrowthPerByte * countNodes(sibling, false, &interpreted, expand).bytes;
+    }
+    if (interpreted)
+        Pass(*this).run(node, path, macros, expand);
 }
 
 QString XMLPP2::expandWithinBudget(const QString &text, const MacroMap &macros,
