@@ -252,10 +252,15 @@ private:
 // byte is never counted and a node's line is the number of newlines before it (0-based).
 uint32_t XMLScanner::lineAt(const char *position)
 {
-    for (const char *p = m_lineMark + 1; p <= position; ++p)
-        m_line += *p == '\n';
-    if (position > m_lineMark)
-        m_lineMark = position;
+    if (position <= m_lineMark)
+        return m_line;
+    const char *p = m_lineMark + 1;
+    const char *const end = position + 1;
+    while (const void *newline = std::memchr(p, '\n', static_cast<size_t>(end - p))) {
+        ++m_line;
+        p = static_cast<const char *>(newline) + 1;
+    }
+    m_lineMark = position;
     return m_line;
 }
 
