@@ -28,18 +28,20 @@ const QStringList kSectionAttributes = {
     "address_symbol", "end_symbol",
     "size_symbol",    "place_from_segment_end",
     "description",    "symbols",
+    "zero",
 };
 const QStringList kSegmentAttributes = {
     "name",        "start",       "size",   "access",       "address_symbol",
     "size_symbol", "description", "endian", "addressSpace",
 };
-const QStringList kYesNoAttributes = {"load", "keep", "place_from_segment_end"};
+const QStringList kYesNoAttributes = {"load", "keep", "place_from_segment_end", "zero"};
 const QStringList kKnownElements = {
     "MemorySegment", "ProgramSection", "Root",      "Register", "RegisterGroup",
     "BitField",      "Enum",           "Processor", "Vector",   "Import",
-    "NonAllocatedSection",
+    "NonAllocatedSection", "StartupTables",
 };
 const QStringList kNonAllocatedSectionAttributes = {"name", "inputsections"};
+const QStringList kStartupTablesAttributes = {"segment"};
 // Directives the pre-processor kept (it warned about them already) and the parts of directives.
 const QStringList kDirectiveElements = {
     "if",  "ifnot",  "ifex",   "ifdef",   "ifndef", "switch",  "include",  "define",
@@ -155,6 +157,10 @@ void DocumentChecker::checkVocabulary(MemoryMapElement *root)
                 break;
             if (tag == u"NonAllocatedSection") {
                 checkAttributes(element, kNonAllocatedSectionAttributes);
+                break;
+            }
+            if (tag == u"StartupTables") {
+                checkAttributes(element, kStartupTablesAttributes);
                 break;
             }
             warn(element, QStringLiteral("unknown element '") + tag + "' is ignored"
