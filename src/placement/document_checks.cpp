@@ -36,9 +36,8 @@ const QStringList kSegmentAttributes = {
 };
 const QStringList kYesNoAttributes = {"load", "keep", "place_from_segment_end", "zero"};
 const QStringList kKnownElements = {
-    "MemorySegment", "ProgramSection", "Root",      "Register", "RegisterGroup",
-    "BitField",      "Enum",           "Processor", "Vector",   "Import",
-    "NonAllocatedSection", "StartupTables",
+    "MemorySegment", "ProgramSection", "Root",   "Register", "RegisterGroup",       "BitField",
+    "Enum",          "Processor",      "Vector", "Import",   "NonAllocatedSection", "StartupTables",
 };
 const QStringList kNonAllocatedSectionAttributes = {"name", "inputsections"};
 const QStringList kStartupTablesAttributes = {"segment"};
@@ -117,6 +116,7 @@ public:
     void checkVocabulary(MemoryMapElement *root);
     void checkSegments(MemoryMapElement *memoryMapRoot, MemoryMapElement *placementRoot);
     void checkSections(MemoryMapElement *memoryMapRoot, MemoryMapElement *placementRoot);
+    void checkZeroWithoutTables(MemoryMapElement *memoryMapRoot, MemoryMapElement *placementRoot);
 
 private:
     void warn(const MemoryMapElement *element, const QString &text)
@@ -392,6 +392,30 @@ void DocumentChecker::checkSection(const MemoryMapElement *section, const Memory
     (void)m_symbols;
 }
 
+// "zero" only chooses what the generated zero table lists, and only the placement file can ask
+// for the tables.
+void DocumentChecker::checkZeroWithoutTables(MemoryMapElement *memoryMapRoot,
+                                             MemoryMapElement *placementRoot)
+{
+    std::vector<MemoryMapElement *> elements;
+    if (placementRoot)
+        elements = elementsOf(placementRoot);
+    if (std::any_of(elements.begin(), elements.end(),
+                    [](const auto *element) { return element->tagName() == "StartupTables"; })) {
+        return;
+    }
+    const std::vector<MemoryMapElement *> mapElements = elementsOf(memoryMapRoot);
+    elements.insert(elements.begin(), mapElements.begin(), mapElements.end());
+    for (const MemoryMapElement *element : elements) {
+        if (element->kind() == ElementKind::ProgramSection && element->hasAttribute("zero")) {
+            warn(element, QStringLiteral("zero on section '") + element->symbolName()
+                              + "' has no effect without a StartupTables element in the section "
+                                "placement file; add <StartupTables segment=\"FLASH\"/> or "
+                                "remove zero");
+        }
+    }
+}
+
 int editDistance(const QString &a, const QString &b)
 {
     std::vector<int> previous(size_t(b.size()) + 1);
@@ -439,6 +463,7 @@ void checkDocuments(MemoryMapElement *memoryMapRoot, MemoryMapElement *placement
         checker.checkVocabulary(placementRoot);
     checker.checkSegments(memoryMapRoot, placementRoot);
     checker.checkSections(memoryMapRoot, placementRoot);
+    checker.checkZeroWithoutTables(memoryMapRoot, placementRoot);
 }
 
 } // namespace ldweave
