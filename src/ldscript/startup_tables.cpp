@@ -10,6 +10,7 @@
 #include "placement/section_record.h"
 #include "xml/text_bytes.h"
 
+#include <QHash>
 #include <QStringBuilder>
 #include <QStringList>
 
@@ -45,14 +46,7 @@ MemoryMapElement *firstElementTagged(MemoryMapElement *root, const std::string &
 // dropped by the layout engine (or ends the run), and has no symbols to list.
 bool isWritten(const SectionRecord *record, const SectionList &sections)
 {
-    if (!record->section->hasRunIn())
-        return true;
-    const QStringList parts = record->section->runIn().split(u';', Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        if (sections.findBySymbolName(part))
-            return true;
-    }
-    return false;
+    return !record->section->hasRunIn() || sections.findRunSection(record->section->runIn());
 }
 
 // Decision: a section is zeroed when it says zero="Yes", and a section named .bss is zeroed
