@@ -97,6 +97,28 @@ def checks():
          (FLASH_LINE, b'  .text __FLASH_segment_start__ : AT(__FLASH_segment_start__)\n')),
         ('never closed a million deep', {'map.xml': b'<Root>' + FLASH + b'<a>' * depth},
          map_args, 1, MAP_FAILED, ()),
+        # Bodies 300000 deep under directives: conditions spliced 100000 deep, a fragment
+        # pasted and a loop body copied, none of them by recursion.
+        ('directives around deep bodies',
+         {'map.xml': valid_map,
+          'placement.xml': b'<Root><MemorySegment name="FLASH"><xmldef name="D">'
+                           + b'<b>' * 300000 + b'<if A="1">' * 100000
+                           + b'<ProgramSection name=".paste$(V)" load="Yes"/>'
+                           + b'</if>' * 100000 + b'</b>' * 300000
+                           + b'</xmldef><xmlput name="D" macros="V=1"/>'
+                           + b'<for index="i" start="0" end="1" incr="1">' + b'<c>' * 300000
+                           + b'<ProgramSection name=".loop$(i)" load="Yes"/>' + b'</c>' * 300000
+                           + b'</for></MemorySegment></Root>'},
+         placement_args + ['-section-placement-macros', 'A=1'], 0, b'',
+         (b'  .paste1 __FLASH_segment_start__ : AT(__FLASH_segment_start__)\n',
+          b'  .loop0 __paste1_end__ : AT(__paste1_end__)\n')),
+        # A doubling macro in every copy of a loop: each expansion stops at its length bound and
+        # the sum over the document at its own, after which references stay as written.
+        ('expansion growth of a document',
+         {'map.xml': b'<Root><define name="A" value="$$(A)$$(A)' + b'f' * 1000 + b'"/>'
+                     b'<for index="i" start="0" end="200" incr="1">'
+                     b'<MemorySegment name="$(A)$(x$y)"/></for></Root>'},
+         map_args, 0, b'', (b'  $(A)$(x$y) (wx) : ORIGIN = 0x00000000, LENGTH = 0x00000000\n',)),
         # Expressions nested far deeper than the parser accepts count as not valid: 0.
         ('expressions 100000 deep',
          {'map.xml': b'<Root><MemorySegment name="FLASH" start="' + b'(' * 100000 + b'0x10'
