@@ -59,6 +59,11 @@ def checks():
     placement_args = map_args + ['-section-placement-file', 'placement.xml']
     valid_map = b'<Root>' + FLASH + b'</Root>'
     depth = 1000000
+    two_segments = (b'<Root>' + FLASH
+                    + b'<MemorySegment name="RAM" start="0x100" size="0x100"/></Root>')
+    chain = b''.join(b'<ProgramSection name=".s%d"/>' % i for i in range(49999))
+    chain += b'<ProgramSection name=".last" load="Yes" runin=".run"/>'
+    run = b'<ProgramSection name=".run"/>'
     rows = [
         # Garbage without any "<" holds no markup; one "<" followed by bytes without "<" or "/"
         # opens an element that is never closed. Neither leaves a root.
@@ -134,6 +139,20 @@ def checks():
                      + b'd' * 10000000 + b'" start="0" size="1"/></Root>'},
          map_args, 0, b'',
          (b'  ' + b'N' * 100000 + b' (wx) : ORIGIN = 0x00000000, LENGTH = 0x00000001\n',)),
+        # A run section laid out first whose user ends a chain of 50000 sections, and the
+        # same chain closed into a cycle: both without recursion as deep as the chain.
+        ('a chain of 50000 sections',
+         {'map.xml': two_segments, 'placement.xml': b'<Root><MemorySegment name="FLASH">'
+                                                   + chain + b'</MemorySegment>'
+                                                   b'<MemorySegment name="RAM">' + run
+                                                   + b'</MemorySegment></Root>'},
+         placement_args, 0, b'',
+         (b'  .s0 __FLASH_segment_start__ (NOLOAD) : AT(__FLASH_segment_start__)\n',
+          b'  .last __RAM_segment_start__ : AT(__s49998_end__)\n')),
+        ('a cycle through 50000 sections',
+         {'map.xml': two_segments, 'placement.xml': b'<Root><MemorySegment name="FLASH">' + run
+                                                   + chain + b'</MemorySegment></Root>'},
+         placement_args, 1, b'error: cyclic memory section dependency with section .run\n', ()),
         ('many siblings',
          {'map.xml': b'<Root>' + b'<Register name="r" start="1" size="2"/>' * 200000 + FLASH
                      + b'</Root>'},
