@@ -2,10 +2,10 @@
 """Whole-program checks of the output files that a .case file cannot express.
 
 Runs build/ldweave in a temporary folder and checks that an unchanged script and dependency file
-keep their modification time, that a changed one is replaced, that no temporary file is left on
-success or failure, and that a file included by its absolute path and an imported file (which
-resolves to an absolute path) are read and listed in the dependency file. Exits 1 with a
-message on the first failed check.
+keep their modification time, that a changed one (also one that differs only in its length) is
+replaced, that no temporary file is left on success or failure, and that a file included by its
+absolute path and an imported file (which resolves to an absolute path) are read and listed in
+the dependency file. Exits 1 with a message on the first failed check.
 """
 import os
 import subprocess
@@ -73,6 +73,14 @@ def main():
         for name in ('out.ld', 'out.d'):
             check(os.stat(path(name)).st_mtime == OLD_TIME, f'unchanged {name} was rewritten')
         check(read(path('out.ld')) == first, 'unchanged script has other content')
+
+        # A file that holds the script and more, or only its start, differs too.
+        for old in (first + b'more\n', first[:len(first) // 2]):
+            with open(path('out.ld'), 'wb') as f:
+                f.write(old)
+            os.utime(path('out.ld'), (OLD_TIME, OLD_TIME))
+            run(binary, work, '-memory-map-macros', 'SIZE=0x100', *args)
+            check(read(path('out.ld')) == first, f'a file holding {len(old)} bytes was kept')
 
         # A different script replaces the file; the dependency file has not changed.
         run(binary, work, '-memory-map-macros', 'SIZE=0x200', *args)
