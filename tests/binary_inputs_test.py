@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the ldweave binary on inputs that a case file cannot hold: binary bytes, NUL bytes,
-invalid UTF-8, and inputs too large to write by hand (nesting a million elements deep, an
-expression nested a hundred thousand levels, attribute values of megabytes).
+invalid UTF-8, and inputs too large to write by hand (nesting a million elements deep, bodies
+of directives 300000 deep, an expression nested a hundred thousand levels, attribute values of
+megabytes, chains of 50000 sections).
 
 Each check runs the binary in a fresh temporary folder and asserts its exit status, its
 standard error, the lines the script must hold, and that nothing but the inputs and the
@@ -79,6 +80,11 @@ def checks():
          map_args, 0, b'', (FLASH_LINE,)),
         ('NUL before the root', {'map.xml': b'\0' + valid_map}, map_args, 1, MAP_FAILED, ()),
         ('NUL inside the root', {'map.xml': b'<Root>' + FLASH + b'\0</Root>'},
+         map_args, 1, MAP_FAILED, ()),
+        # Only one whole mark is skipped: anything else before "<" is text, so no markup.
+        ('part of a byte-order mark', {'map.xml': b'\xef\xbb' + valid_map},
+         map_args, 1, MAP_FAILED, ()),
+        ('two byte-order marks', {'map.xml': b'\xef\xbb\xbf' * 2 + valid_map},
          map_args, 1, MAP_FAILED, ()),
         # Names are converted from UTF-8 on their way to the script: valid UTF-8 arrives byte
         # for byte, and every byte that is no part of a valid sequence becomes U+FFFD.
