@@ -4,8 +4,9 @@
 Runs build/ldweave in a temporary folder and checks that an unchanged script and dependency file
 keep their modification time, that a changed one (also one that differs only in its length) is
 replaced, that no temporary file is left on success or failure, and that a file included by its
-absolute path and an imported file (which resolves to an absolute path) are read and listed in
-the dependency file. Exits 1 with a message on the first failed check.
+absolute path (and then by a relative one) and an imported file (which resolves to an absolute
+path) are read and listed once each in the dependency file. Exits 1 with a message on the first
+failed check.
 """
 import os
 import subprocess
@@ -51,6 +52,7 @@ def main():
         write(path('map.xml'), '<Root>\n'
                                '  <MemorySegment name="FLASH" start="0" size="0x1000"/>\n'
                                f'  <include filename="{path("ccm.xml")}"/>\n'
+                               '  <include filename="ccm.xml"/>\n'
                                '  <Import filename="ram.xml"/>\n'
                                '</Root>\n')
         write(path('ccm.xml'), '<MemorySegment name="CCM" start="0x10000000" size="0x40"/>\n')
