@@ -34,7 +34,7 @@ if [ "$profile" = all ]; then
         "the C and C++ runtime tests (with the ARM cross gcc above): libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib picolibc-arm-none-eabi gcc-riscv64-unknown-elf picolibc-riscv64-unknown-elf"
         "make fuzz (clang and its fuzzer runtime): clang-14 libclang-rt-14-dev"
         "reading the manual page: man-db"
-        "the benchmarks (valgrind: instruction counts of make bench): libbenchmark-dev libxml2-utils valgrind"
+        "the benchmarks and their instruction counts: libbenchmark-dev libxml2-utils valgrind"
     )
 fi
 
