@@ -136,5 +136,31 @@ TEST_F(MemoryMapTest, FilesReadListsIncludesAndImportsOnceInReadingOrder)
     EXPECT_EQ(bad.filesRead(), QStringList{path("bad.xml")});
 }
 
+TEST(SegmentList, BuildsMemoryMapText)
+{
+    const QString head = "<!DOCTYPE Board_Memory_Definition_File><Root name=\"none\">";
+    const struct
+    {
+        const char *list;
+        QString segments;
+    } rows[] = {
+        {"FLASH RX 0x0 0x10000;RAM RWX 0x20000000 0x8000",
+         "<MemorySegment name=\"RAM\" start=\"0x20000000\" size=\"0x8000\" access=\"ReadWrite\"/>"
+         "<MemorySegment name=\"FLASH\" start=\"0x0\" size=\"0x10000\" access=\"ReadOnly\"/>"},
+        {"RAM RW 0x0 0x100;RAM RX 0x0 0x200",
+         "<MemorySegment name=\"RAM\" start=\"0x0\" size=\"0x200\" access=\"ReadOnly\"/>"},
+        {"A R 1 2;B rw 3 4;C RWX",
+         "<MemorySegment name=\"B\" start=\"3\" size=\"4\"/>"
+         "<MemorySegment name=\"A\" start=\"1\" size=\"2\" access=\"ReadOnly\"/>"},
+        {"  A   W  1  2 ;;junk;A R 1 2 3", "<MemorySegment name=\"A\" start=\"1\" size=\"2\"/>"},
+        {"", ""},
+        {"a\tb c d", ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.list);
+        EXPECT_EQ(memoryMapTextFromSegments(row.list), head + row.segments + "</Root>");
+    }
+}
+
 } // namespace
 } // namespace ldweave
