@@ -26,13 +26,9 @@ TARGET is a key of TARGETS below; SCENARIO is one of
              with RAM filled with a pattern; it must print the pass line and exit with status 0
 Everything is written below WORK_DIR, which is emptied first. --linker-script links with the
 given script instead of running ldweave, to try a hand-edited script. With --size, every
-program.elf a scenario links is also checked with ldweave-size: its used bytes per segment must
-equal those computed here from "objdump -h" (each allocated section at its run address, each
-with contents loaded elsewhere also at its load address, every byte once), its JSON must agree
-with objdump and with its text, and -max-usage must fail just below the fullest segment and pass
-at it. Prints the commands it
-runs; exits 1 with a message on the first failure, and 77 (skipped) after naming the packages
-to install when a program the scenario runs is not on PATH.
+program.elf a scenario links is also checked with ldweave-size (see check_size). Prints the
+commands it runs; exits 1 with a message on the first failure, and 77 (skipped) after naming
+the packages to install when a program the scenario runs is not on PATH.
 """
 import json
 import os
@@ -422,7 +418,9 @@ def hundredths(value):
 
 
 def check_size(build, elf='program.elf'):
-    """Compares ldweave-size's report on elf with objdump's sections (see the usage text)."""
+    """ldweave-size's used bytes per segment must equal those counted from "objdump -h" (each
+    byte once), its JSON must agree with objdump and with its text, and -max-usage must fail
+    just below the fullest segment and pass at it."""
     sections = objdump_sections(build, elf)
     report = json.loads(run_ok(build.size_command(elf, '-format', 'json'), build.work_dir).stdout)
     segments = sorted([('FLASH', *build.target.flash), (build.target.ram_name, *build.target.ram)],
