@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the ldweave binary on inputs that a case file cannot hold: binary bytes, NUL bytes,
-invalid UTF-8, and inputs too large to write by hand (nesting a million elements deep, an
-expression nested a hundred thousand levels, attribute values of megabytes).
+invalid UTF-8, and inputs too large to write by hand (nesting a million elements deep, bodies
+of directives 45000 deep, an expression nested a hundred thousand levels, attribute values of
+megabytes, chains of 50000 sections).
 
 Each check runs the binary in a fresh temporary folder and asserts its exit status, its
 standard error, the lines the script must hold, and that nothing but the inputs and the
@@ -59,6 +60,11 @@ def checks():
     placement_args = map_args + ['-section-placement-file', 'placement.xml']
     valid_map = b'<Root>' + FLASH + b'</Root>'
     depth = 1000000
+    two_segments = (b'<Root>' + FLASH
+                    + b'<MemorySegment name="RAM" start="0x100" size="0x100"/></Root>')
+    chain = b''.join(b'<ProgramSection name=".s%d"/>' % i for i in range(49999))
+    chain += b'<ProgramSection name=".last" load="Yes" runin=".run"/>'
+    run = b'<ProgramSection name=".run"/>'
     rows = [
         # Garbage without any "<" holds no markup; one "<" followed by bytes without "<" or "/"
         # opens an element that is never closed. Neither leaves a root.
@@ -74,6 +80,11 @@ def checks():
          map_args, 0, b'', (FLASH_LINE,)),
         ('NUL before the root', {'map.xml': b'\0' + valid_map}, map_args, 1, MAP_FAILED, ()),
         ('NUL inside the root', {'map.xml': b'<Root>' + FLASH + b'\0</Root>'},
+         map_args, 1, MAP_FAILED, ()),
+        # Only one whole mark is skipped: anything else before "<" is text, so no markup.
+        ('part of a byte-order mark', {'map.xml': b'\xef\xbbA' + valid_map},
+         map_args, 1, MAP_FAILED, ()),
+        ('two byte-order marks', {'map.xml': b'\xef\xbb\xbf' * 2 + valid_map},
          map_args, 1, MAP_FAILED, ()),
         # Names are converted from UTF-8 on their way to the script: valid UTF-8 arrives byte
         # for byte, and every byte that is no part of a valid sequence becomes U+FFFD.
@@ -97,6 +108,29 @@ def checks():
          (FLASH_LINE, b'  .text __FLASH_segment_start__ : AT(__FLASH_segment_start__)\n')),
         ('never closed a million deep', {'map.xml': b'<Root>' + FLASH + b'<a>' * depth},
          map_args, 1, MAP_FAILED, ()),
+        # Bodies 45000 deep under directives (together just under the bound on copied nodes):
+        # conditions spliced 15000 deep, a fragment pasted and a loop body copied, none of them
+        # by recursion.
+        ('directives around deep bodies',
+         {'map.xml': valid_map,
+          'placement.xml': b'<Root><MemorySegment name="FLASH"><xmldef name="D">'
+                           + b'<b>' * 30000 + b'<if A="1">' * 15000
+                           + b'<ProgramSection name=".paste$(V)" load="Yes"/>'
+                           + b'</if>' * 15000 + b'</b>' * 30000
+                           + b'</xmldef><xmlput name="D" macros="V=1"/>'
+                           + b'<for index="i" start="0" end="1" incr="1">' + b'<c>' * 45000
+                           + b'<ProgramSection name=".loop$(i)" load="Yes"/>' + b'</c>' * 45000
+                           + b'</for></MemorySegment></Root>'},
+         placement_args + ['-section-placement-macros', 'A=1'], 0, b'',
+         (b'  .paste1 __FLASH_segment_start__ : AT(__FLASH_segment_start__)\n',
+          b'  .loop0 __paste1_end__ : AT(__paste1_end__)\n')),
+        # A doubling macro in every copy of a loop: each expansion stops at its length bound and
+        # the sum over the document at its own, after which references stay as written.
+        ('expansion growth of a document',
+         {'map.xml': b'<Root><define name="A" value="$$(A)$$(A)' + b'f' * 1000 + b'"/>'
+                     b'<for index="i" start="0" end="200" incr="1">'
+                     b'<MemorySegment name="$(A)$(x$y)"/></for></Root>'},
+         map_args, 0, b'', (b'  $(A)$(x$y) (wx) : ORIGIN = 0x00000000, LENGTH = 0x00000000\n',)),
         # Expressions nested far deeper than the parser accepts count as not valid: 0.
         ('expressions 100000 deep',
          {'map.xml': b'<Root><MemorySegment name="FLASH" start="' + b'(' * 100000 + b'0x10'
@@ -112,6 +146,20 @@ def checks():
                      + b'd' * 10000000 + b'" start="0" size="1"/></Root>'},
          map_args, 0, b'',
          (b'  ' + b'N' * 100000 + b' (wx) : ORIGIN = 0x00000000, LENGTH = 0x00000001\n',)),
+        # A run section laid out first whose user ends a chain of 50000 sections, and the
+        # same chain closed into a cycle: both without recursion as deep as the chain.
+        ('a chain of 50000 sections',
+         {'map.xml': two_segments, 'placement.xml': b'<Root><MemorySegment name="FLASH">'
+                                                   + chain + b'</MemorySegment>'
+                                                   b'<MemorySegment name="RAM">' + run
+                                                   + b'</MemorySegment></Root>'},
+         placement_args, 0, b'',
+         (b'  .s0 __FLASH_segment_start__ (NOLOAD) : AT(__FLASH_segment_start__)\n',
+          b'  .last __RAM_segment_start__ : AT(__s49998_end__)\n')),
+        ('a cycle through 50000 sections',
+         {'map.xml': two_segments, 'placement.xml': b'<Root><MemorySegment name="FLASH">' + run
+                                                   + chain + b'</MemorySegment></Root>'},
+         placement_args, 1, b'error: cyclic memory section dependency with section .run\n', ()),
         ('many siblings',
          {'map.xml': b'<Root>' + b'<Register name="r" start="1" size="2"/>' * 200000 + FLASH
                      + b'</Root>'},

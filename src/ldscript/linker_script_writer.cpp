@@ -8,6 +8,7 @@
 #include "base/integer_literal.h"
 #include "base/run_flags.h"
 #include "ldscript/output_file.h"
+#include "ldscript/startup_tables.h"
 #include "placement/layout_engine.h"
 #include "placement/memory_map_element.h"
 #include "placement/section_record.h"
@@ -244,11 +245,14 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
         out << "  " << symbol.key() << " = " << symbol.value() << ";\n";
     out << '\n';
 
+    std::unique_ptr<MemoryMapElement> startupTables; // outlives the records that point to it
     SectionList sections;
     if (!fromPlacement)
         addMemoryMapSections(sections, segments);
-    if (placementRoot)
+    if (placementRoot) {
         addPlacementSections(sections, memoryMapRoot, placementRoot);
+        startupTables = addStartupTables(sections, memoryMapRoot, placementRoot);
+    }
     markPlacementFromSegmentEnd(sections, options.symbols, options.diagnostics);
     for (const std::unique_ptr<SectionRecord> &record : sections.records()) {
         layoutSection(out, sections, record.get(), options.checkSegmentOverflow,

@@ -28,18 +28,19 @@ const QStringList kSectionAttributes = {
     "address_symbol", "end_symbol",
     "size_symbol",    "place_from_segment_end",
     "description",    "symbols",
+    "zero",
 };
 const QStringList kSegmentAttributes = {
     "name",        "start",       "size",   "access",       "address_symbol",
     "size_symbol", "description", "endian", "addressSpace",
 };
-const QStringList kYesNoAttributes = {"load", "keep", "place_from_segment_end"};
+const QStringList kYesNoAttributes = {"load", "keep", "place_from_segment_end", "zero"};
 const QStringList kKnownElements = {
-    "MemorySegment", "ProgramSection", "Root",      "Register", "RegisterGroup",
-    "BitField",      "Enum",           "Processor", "Vector",   "Import",
-    "NonAllocatedSection",
+    "MemorySegment", "ProgramSection", "Root",   "Register", "RegisterGroup",       "BitField",
+    "Enum",          "Processor",      "Vector", "Import",   "NonAllocatedSection", "StartupTables",
 };
 const QStringList kNonAllocatedSectionAttributes = {"name", "inputsections"};
+const QStringList kStartupTablesAttributes = {"segment"};
 // Directives the pre-processor kept (it warned about them already) and the parts of directives.
 const QStringList kDirectiveElements = {
     "if",  "ifnot",  "ifex",   "ifdef",   "ifndef", "switch",  "include",  "define",
@@ -115,6 +116,7 @@ public:
     void checkVocabulary(MemoryMapElement *root);
     void checkSegments(MemoryMapElement *memoryMapRoot, MemoryMapElement *placementRoot);
     void checkSections(MemoryMapElement *memoryMapRoot, MemoryMapElement *placementRoot);
+    void checkZeroWithoutTables(MemoryMapElement *memoryMapRoot, MemoryMapElement *placementRoot);
 
 private:
     void warn(const MemoryMapElement *element, const QString &text)
@@ -155,6 +157,10 @@ void DocumentChecker::checkVocabulary(MemoryMapElement *root)
                 break;
             if (tag == u"NonAllocatedSection") {
                 checkAttributes(element, kNonAllocatedSectionAttributes);
+                break;
+            }
+            if (tag == u"StartupTables") {
+                checkAttributes(element, kStartupTablesAttributes);
                 break;
             }
             warn(element, QStringLiteral("unknown element '") + tag + "' is ignored"
@@ -386,6 +392,30 @@ void DocumentChecker::checkSection(const MemoryMapElement *section, const Memory
     (void)m_symbols;
 }
 
+// "zero" only chooses what the generated zero table lists, and only the placement file can ask
+// for the tables.
+void DocumentChecker::checkZeroWithoutTables(MemoryMapElement *memoryMapRoot,
+                                             MemoryMapElement *placementRoot)
+{
+    std::vector<MemoryMapElement *> elements;
+    if (placementRoot)
+        elements = elementsOf(placementRoot);
+    if (std::any_of(elements.begin(), elements.end(),
+                    [](const auto *element) { return element->tagName() == "StartupTables"; })) {
+        return;
+    }
+    const std::vector<MemoryMapElement *> mapElements = elementsOf(memoryMapRoot);
+    elements.insert(elements.begin(), mapElements.begin(), mapElements.end());
+    for (const MemoryMapElement *element : elements) {
+        if (element->kind() == ElementKind::ProgramSection && element->hasAttribute("zero")) {
+            warn(element, QStringLiteral("zero on section '") + element->symbolName()
+                              + "' has no effect without a StartupTables element in the section "
+                                "placement file; add <StartupTables segment=\"FLASH\"/> or "
+                                "remove zero");
+        }
+    }
+}
+
 int editDistance(const QString &a, const QString &b)
 {
     std::vector<int> previous(size_t(b.size()) + 1);
@@ -433,6 +463,7 @@ void checkDocuments(MemoryMapElement *memoryMapRoot, MemoryMapElement *placement
         checker.checkVocabulary(placementRoot);
     checker.checkSegments(memoryMapRoot, placementRoot);
     checker.checkSections(memoryMapRoot, placementRoot);
+    checker.checkZeroWithoutTables(memoryMapRoot, placementRoot);
 }
 
 } // namespace ldweave

@@ -106,7 +106,6 @@ private:
     void prepareStatement(Frame &frame);
     QString location(const SectionRecord *record, const SectionRecord *predecessor) const;
     QString runLocation(const SectionRecord *runSection, const SectionRecord *runPredecessor) const;
-    SectionRecord *findRunSection(const QString &runIn) const;
     void discard(SectionRecord *record, SectionRecord *predecessor);
     void finish(Frame &frame);
 
@@ -225,7 +224,7 @@ void LayoutEngine::prepareStatement(Frame &frame)
 
     if (hasRunIn) {
         const QString runIn = section->runIn();
-        frame.runSection = findRunSection(runIn);
+        frame.runSection = m_sections.findRunSection(runIn);
         if (!frame.runSection) {
             if (runFlags().missingRunInIsError) {
                 throw HException(QStringLiteral("cannot find run section ") + runIn
@@ -296,17 +295,6 @@ QString LayoutEngine::runLocation(const SectionRecord *runSection,
     if (section->hasAlignment())
         location = alignedText(location, section->alignment());
     return location;
-}
-
-// The first part of the "runin" text that names a section; null when none does.
-SectionRecord *LayoutEngine::findRunSection(const QString &runIn) const
-{
-    const QStringList parts = runIn.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        if (SectionRecord *runSection = m_sections.findBySymbolName(part))
-            return runSection;
-    }
-    return nullptr;
 }
 
 // Drops record, whose run section is missing, without writing anything for it.

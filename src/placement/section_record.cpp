@@ -4,6 +4,8 @@
 
 #include "placement/memory_map_element.h"
 
+#include <QStringList>
+
 namespace ldweave {
 
 SectionRecord::SectionRecord(SectionRecord *prev, MemoryMapElement *section,
@@ -44,6 +46,16 @@ SectionRecord *SectionList::append(SectionRecord *prev, MemoryMapElement *sectio
 SectionRecord *SectionList::findBySymbolName(const QString &name) const
 {
     return m_firstBySymbolName.value(name, nullptr);
+}
+
+SectionRecord *SectionList::findRunSection(const QString &runIn) const
+{
+    const QStringList parts = runIn.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        if (SectionRecord *runSection = findBySymbolName(part))
+            return runSection;
+    }
+    return nullptr;
 }
 
 QList<SectionRecord *> SectionList::runningIn(const QString &name) const

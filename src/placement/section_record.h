@@ -67,6 +67,9 @@ public:
 
     /// The first record whose symbolName is name, or null.
     SectionRecord *findBySymbolName(const QString &name) const;
+    /// The record named by the first part of a "runin" text (parts separated by ";") that names
+    /// one; null when none does.
+    SectionRecord *findRunSection(const QString &runIn) const;
     /// The records whose section's whole "runin" text is name, in list order.
     QList<SectionRecord *> runningIn(const QString &name) const;
     /// The last record whose segment has this segment symbol name, or null.

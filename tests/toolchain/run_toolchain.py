@@ -57,7 +57,8 @@ class Toolchain:
 
 ARM_M3 = Toolchain('arm-none-eabi-', 'binutils-arm-none-eabi', ['-mcpu=cortex-m3', '-mthumb'], [],
                    ['-mcpu=cortex-m3', '-mthumb'], 'gcc-arm-none-eabi')
-ARM_M4 = Toolchain('arm-none-eabi-', 'binutils-arm-none-eabi', ['-mcpu=cortex-m4', '-mthumb'], [])
+ARM_M4 = Toolchain('arm-none-eabi-', 'binutils-arm-none-eabi', ['-mcpu=cortex-m4', '-mthumb'], [],
+                   ['-mcpu=cortex-m4', '-mthumb'], 'gcc-arm-none-eabi')
 RV32 = Toolchain('riscv64-unknown-elf-', 'binutils-riscv64-unknown-elf',
                  ['-march=rv32ima_zicsr', '-mabi=ilp32'], ['-m', 'elf32lriscv'],
                  ['-march=rv32imac', '-mabi=ilp32'], 'gcc-riscv64-unknown-elf')
@@ -74,7 +75,8 @@ class Program:
 
 
 CHECKS = 'tests/toolchain/programs/'
-NEWLIB = {'rdimon.specs': 'libnewlib-{triple}', 'libstdc++.a': 'libstdc++-{triple}-newlib'}
+NEWLIB_C = {'rdimon.specs': 'libnewlib-{triple}'}
+NEWLIB = {**NEWLIB_C, 'libstdc++.a': 'libstdc++-{triple}-newlib'}
 PICOLIBC = {'picolibc.specs': 'picolibc-{triple}'}
 CXX_SOURCES = ['examples/{board}/startup.c', CHECKS + 'cxx_runtime.cpp',
                CHECKS + 'cxx_constructors.cpp']
@@ -92,6 +94,13 @@ PROGRAMS = {
                                   ['examples/{board}/startup.c', CHECKS + 'c_runtime.c'],
                                   ['--specs=picolibc.specs', '--oslib=semihost', '-nostartfiles'],
                                   PICOLIBC),
+    # start-up code of the CMSIS and the vendor conventions, on the runtime fragments for them
+    'cmsis': Program('placement-cmsis.xml', 'Reset_Handler',
+                     ['examples/{board}/startup.c', CHECKS + 'cmsis_tables.c'],
+                     ['--specs=rdimon.specs', '-Wl,--gc-sections'], NEWLIB_C),
+    'vendor': Program('placement-vendor.xml', 'Reset_Handler',
+                      ['examples/{board}/startup.c', CHECKS + 'vendor_startup.c'],
+                      ['--specs=rdimon.specs', '-Wl,--gc-sections'], NEWLIB_C),
 }
 RAM_PATTERN = b'\xa5'    # fills RAM before boot, so that nothing reads as zero by chance
 
@@ -110,6 +119,7 @@ class Target:
     stack_size: int
     placement_macros: str = ''
     qemu: list = field(default_factory=list)   # empty: link only
+    more_ram: list = field(default_factory=list)   # [(start, size)] also filled before boot
 
 
 # Expected addresses follow from the boards' XML by hand: the entry section starts FLASH, the
@@ -137,6 +147,16 @@ TARGETS = {
         flash=(0x20000000, 0x80000), ram_name='RAM', ram=(0x80000000, 0x10000),
         entry='.init', copied=[('.ramfunc', '.ramfunc_run', 4), ('.data', '.data_run', 8)],
         bss_alignment=8, stack_size=0x800),
+    # Boards for programs only: their layouts come from runtime fragments.
+    'qemu-mps2-an385': Target(
+        'qemu-mps2-an385', '', ARM_M3, flash=(0, 0x400000), ram_name='RAM',
+        ram=(0x20000000, 0x10000), entry='.vectors', copied=[], bss_alignment=4,
+        stack_size=0x1000, qemu=['qemu-system-arm', '-M', 'mps2-an385'],
+        more_ram=[(0x21000000, 0x10000)]),
+    'qemu-netduinoplus2': Target(
+        'qemu-netduinoplus2', '', ARM_M4, flash=(0x08000000, 0x100000), ram_name='RAM',
+        ram=(0x20000000, 0x20000), entry='.isr_vector', copied=[], bss_alignment=4,
+        stack_size=0x1000, qemu=['qemu-system-arm', '-M', 'netduinoplus2']),
 }
 
 
@@ -336,11 +356,11 @@ def boot(build, fill_ram=False):
     run_ok([build.tool('objcopy'), '-O', 'binary', 'program.elf', 'program.bin'], build.work_dir)
     command = build.target.qemu + ['-semihosting-config', 'enable=on,target=native',
                                    '-display', 'none', '-kernel', 'program.bin']
-    if fill_ram:
-        ram_start, ram_size = build.target.ram
-        with open(os.path.join(build.work_dir, 'ram.bin'), 'wb') as f:
+    for index, (ram_start, ram_size) in enumerate(
+            [build.target.ram] + build.target.more_ram if fill_ram else []):
+        with open(os.path.join(build.work_dir, f'ram{index}.bin'), 'wb') as f:
             f.write(RAM_PATTERN * ram_size)
-        command += ['-device', f'loader,file=ram.bin,addr={ram_start:#x},force-raw=on']
+        command += ['-device', f'loader,file=ram{index}.bin,addr={ram_start:#x},force-raw=on']
     result = run(command, build.work_dir, timeout=QEMU_TIMEOUT_SECONDS)
     # Without a chardev QEMU writes the program's semihosting output to standard error, next to
     # its own messages (lm3s6965evb says "Timer with period zero, disabling"); those are shown
