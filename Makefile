@@ -77,7 +77,7 @@ test-sanitize: deps
 # starting from the committed corpus (copied, so the repository does not grow).
 FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := xml_parser expression macros preprocessor pipeline
+FUZZ_TARGETS := xml_parser expression macros preprocessor pipeline elf_sections
 
 fuzz: deps
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLDWEAVE_FUZZ=ON \

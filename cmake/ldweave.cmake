@@ -12,12 +12,20 @@
 #       [NO_DIAGNOSTICS | STRICT]
 #       [ENTRY <symbol>]
 #       [INCLUDE_PATH <folder>...]
-#       [OUTPUT <file>])
+#       [OUTPUT <file>]
+#       [MEMORY_USAGE]
+#       [MAX_USAGE <percent>])
 #
 # The tool runs with -diagnostics, so the build shows its warnings about the inputs (each with
 # the file and line to change); NO_DIAGNOSTICS leaves them out, STRICT makes any of them fail
 # the build. The folder of the runtime fragments that ship with ldweave (newlib-cortex-m.xml,
 # ...) is always searched last, so a placement file includes them by name alone.
+#
+# MEMORY_USAGE runs ldweave-size on the target after every link (POST_BUILD) with the same
+# memory map options, so the build shows how full each memory segment is. MAX_USAGE <percent>
+# runs it too and fails the build when a segment is fuller than percent (0 to 100, at most two
+# decimals); the table is printed then as well, so a failed build shows what filled up. The
+# program is ldweave::ldweave-size, found like ldweave::ldweave below.
 #
 # Relative input paths are taken from the current source folder; OUTPUT defaults to
 # <target>.ld in the current binary folder. The script is regenerated when the memory map, the
@@ -29,8 +37,8 @@
 
 function(ldweave_linker_script target)
     cmake_parse_arguments(PARSE_ARGV 1 arg
-        "CHECK_SEGMENT_OVERFLOW;NO_DIAGNOSTICS;STRICT"
-        "MEMORY_MAP;PLACEMENT;DEFAULT_FILL_PATTERN;ENTRY;OUTPUT"
+        "CHECK_SEGMENT_OVERFLOW;NO_DIAGNOSTICS;STRICT;MEMORY_USAGE"
+        "MEMORY_MAP;PLACEMENT;DEFAULT_FILL_PATTERN;ENTRY;OUTPUT;MAX_USAGE"
         "SEGMENTS;MEMORY_MAP_MACROS;PLACEMENT_MACROS;SYMBOLS;INCLUDE_PATH")
     if(arg_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "ldweave_linker_script: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -57,21 +65,33 @@ function(ldweave_linker_script target)
     endif()
     set(depfile "${output}.d")
 
-    set(command ldweave::ldweave)
+    # The memory map options, which ldweave-size takes as ldweave does.
+    set(memory_map_options)
     set(inputs)
     if(arg_MEMORY_MAP)
         cmake_path(ABSOLUTE_PATH arg_MEMORY_MAP OUTPUT_VARIABLE memory_map)
-        list(APPEND command -memory-map-file "${memory_map}")
+        list(APPEND memory_map_options -memory-map-file "${memory_map}")
         list(APPEND inputs "${memory_map}")
     else()
         # The segment list is one argument with ";" between the segments; in a custom command a
         # literal ";" must be written as $<SEMICOLON>.
         list(JOIN arg_SEGMENTS "$<SEMICOLON>" segments)
-        list(APPEND command -memory-map-segments "${segments}")
+        list(APPEND memory_map_options -memory-map-segments "${segments}")
     endif()
     foreach(macro IN LISTS arg_MEMORY_MAP_MACROS)
-        list(APPEND command -memory-map-macros "${macro}")
+        list(APPEND memory_map_options -memory-map-macros "${macro}")
     endforeach()
+    set(include_options)
+    foreach(folder IN LISTS arg_INCLUDE_PATH)
+        cmake_path(ABSOLUTE_PATH folder OUTPUT_VARIABLE folder)
+        list(APPEND include_options -include-path "${folder}")
+    endforeach()
+    get_property(runtime_dir GLOBAL PROPERTY LDWEAVE_RUNTIME_DIR)
+    if(runtime_dir)
+        list(APPEND include_options -include-path "${runtime_dir}")
+    endif()
+
+    set(command ldweave::ldweave ${memory_map_options})
     if(arg_PLACEMENT)
         cmake_path(ABSOLUTE_PATH arg_PLACEMENT OUTPUT_VARIABLE placement)
         list(APPEND command -section-placement-file "${placement}")
@@ -89,14 +109,7 @@ function(ldweave_linker_script target)
     if(DEFINED arg_DEFAULT_FILL_PATTERN)
         list(APPEND command -default-fill-pattern "${arg_DEFAULT_FILL_PATTERN}")
     endif()
-    foreach(folder IN LISTS arg_INCLUDE_PATH)
-        cmake_path(ABSOLUTE_PATH folder OUTPUT_VARIABLE folder)
-        list(APPEND command -include-path "${folder}")
-    endforeach()
-    get_property(runtime_dir GLOBAL PROPERTY LDWEAVE_RUNTIME_DIR)
-    if(runtime_dir)
-        list(APPEND command -include-path "${runtime_dir}")
-    endif()
+    list(APPEND command ${include_options})
     if(arg_ENTRY)
         list(APPEND command -entry "${arg_ENTRY}")
     endif()
@@ -119,4 +132,19 @@ function(ldweave_linker_script target)
     add_dependencies(${target} ${target}_linker_script)
     target_link_options(${target} PRIVATE "-T${output}")
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${output}")
+
+    if(arg_MEMORY_USAGE OR DEFINED arg_MAX_USAGE)
+        if(NOT TARGET ldweave::ldweave-size)
+            message(FATAL_ERROR "ldweave_linker_script: MEMORY_USAGE and MAX_USAGE need "
+                                "ldweave::ldweave-size, which this ldweave does not define")
+        endif()
+        set(size_command ldweave::ldweave-size ${memory_map_options} ${include_options})
+        if(DEFINED arg_MAX_USAGE)
+            list(APPEND size_command -max-usage "${arg_MAX_USAGE}")
+        endif()
+        add_custom_command(TARGET ${target} POST_BUILD
+            COMMAND ${size_command} "$<TARGET_FILE:${target}>"
+            COMMENT "Memory usage of ${target}"
+            VERBATIM)
+    endif()
 endfunction()

@@ -8,7 +8,7 @@ build_dir=$1
 seconds=$2
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(xml_parser expression macros preprocessor pipeline)
+[ ${#targets[@]} -gt 0 ] || targets=(xml_parser expression macros preprocessor pipeline elf_sections)
 source_dir=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

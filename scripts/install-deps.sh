@@ -3,7 +3,7 @@
 # installs and nothing when everything is present.
 #
 # usage: scripts/install-deps.sh [tool|all]
-#   tool  what building the tool needs ("make demo")
+#   tool  what building the tools needs ("make demo")
 #   all   also what the tests, sanitizers, fuzzing and benchmarks need ("make test"; the default)
 #
 # Run by any other user it installs nothing: it names the missing packages and what each is for,
@@ -23,6 +23,7 @@ esac
 # package of the required groups; the optional ones serve single tests and make targets.
 required_groups=(
     "building ldweave: g++ cmake make qt6-base-dev"
+    "building ldweave-size (reading ELF files): libelf-dev pkgconf"
 )
 optional_groups=()
 if [ "$profile" = all ]; then

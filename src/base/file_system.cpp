@@ -163,6 +163,38 @@ bool isWritableFile(const QString &path)
     return ::access(pathToBytes(path).constData(), W_OK) == 0;
 }
 
+// Decision: only a regular file is read, opened without blocking and checked before the first
+// read, as the XML loader does: a FIFO nobody writes cannot hang the run, and a device cannot
+// feed it without end.
+std::optional<QByteArray> readRegularFile(const QString &path, QString &failure)
+{
+    const int descriptor = ::open(pathToBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        failure = systemErrorText(errno);
+        return std::nullopt;
+    }
+    struct stat status;
+    std::optional<QByteArray> content;
+    if (::fstat(descriptor, &status) != 0) {
+        failure = systemErrorText(errno);
+    } else if (!S_ISREG(status.st_mode)) {
+        failure = S_ISDIR(status.st_mode) ? systemErrorText(EISDIR)
+                                          : QStringLiteral("not a regular file");
+    } else {
+        content.emplace();
+        char chunk[65536];
+        ssize_t count;
+        while ((count = ::read(descriptor, chunk, sizeof chunk)) > 0)
+            content->append(chunk, count);
+        if (count < 0) {
+            failure = systemErrorText(errno);
+            content.reset();
+        }
+    }
+    ::close(descriptor);
+    return content;
+}
+
 bool fileBeginsWith(const QString &path, char prefix)
 {
     const int descriptor = ::open(pathToBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

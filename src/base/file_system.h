@@ -62,6 +62,11 @@ std::optional<int64_t> modificationTime(const QString &path);
 /// Whether the file at path can be written by this process.
 bool isWritableFile(const QString &path);
 
+/// The whole content of the regular file at path (links followed); none when it cannot be read,
+/// with failure set to the system's reason ("No such file or directory", "Is a directory") or
+/// "not a regular file".
+std::optional<QByteArray> readRegularFile(const QString &path, QString &failure);
+
 /// Whether the regular file at path begins with `prefix`; false when it cannot be read.
 bool fileBeginsWith(const QString &path, char prefix);
 

@@ -8,7 +8,6 @@
 #include "macros/macros.h"
 
 #include <QRegularExpression>
-#include <QSet>
 
 #include <string>
 
@@ -216,36 +215,6 @@ void addSymbolDefinitions(const QString &argument, QMap<QString, QString> &symbo
         }
         symbols.insert(pieces.at(0), pieces.at(1));
     }
-}
-
-QString memoryMapTextFromSegments(const QString &segmentList)
-{
-    // Entries are visited from the last to the first so that a name given twice takes the later
-    // entry; the writer lists segments in reverse document order, which restores the
-    // command-line order in the MEMORY block.
-    const QStringList entries = segmentList.split(u';');
-    QSet<QString> takenNames;
-    QString text = QStringLiteral("<!DOCTYPE Board_Memory_Definition_File><Root name=\"none\">");
-    for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry) {
-        const QStringList fields = entry->split(u' ', Qt::SkipEmptyParts);
-        if (fields.size() != 4)
-            continue;
-        const QString &name = fields.at(0);
-        const QString &access = fields.at(1);
-        if (takenNames.contains(name))
-            continue;
-        takenNames.insert(name);
-        text += QStringLiteral("<MemorySegment name=\"") + name + QStringLiteral("\"")
-                + QStringLiteral(" start=\"") + fields.at(2) + QStringLiteral("\"")
-                + QStringLiteral(" size=\"") + fields.at(3) + QStringLiteral("\"");
-        if (access == u"RW" || access == u"RWX")
-            text += QStringLiteral(" access=\"ReadWrite\"");
-        else if (access == u"R" || access == u"RX")
-            text += QStringLiteral(" access=\"ReadOnly\"");
-        text += QStringLiteral("/>");
-    }
-    text += QStringLiteral("</Root>");
-    return text;
 }
 
 } // namespace ldweave

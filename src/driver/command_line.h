@@ -1,5 +1,4 @@
-// The command line: run settings, the option loop, the usage text, the -symbols syntax and the
-// memory map text built from a -memory-map-segments list.
+// The command line: run settings, the option loop, the usage text and the -symbols syntax.
 #pragma once
 
 #include "ldscript/linker_script_writer.h"
@@ -49,8 +48,5 @@ void printVersion(std::FILE *out);
 /// Adds the definitions of one -symbols argument ("A=1;B=0x20") to the map, replacing earlier
 /// values. Throws HException for a definition without both a name and a value.
 void addSymbolDefinitions(const QString &argument, QMap<QString, QString> &symbols);
-
-/// The memory map document text for a -memory-map-segments list ("NAME ACCESS START SIZE;...").
-QString memoryMapTextFromSegments(const QString &segmentList);
 
 } // namespace ldweave

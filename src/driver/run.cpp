@@ -152,16 +152,8 @@ void runSequence(const RunSettings &settings, MemoryMap &memoryMap, MemoryMap &p
 
     if (verbose && !settings.memoryMapFile.isEmpty())
         std::printf("Using memory map file %s\n", pathToBytes(settings.memoryMapFile).constData());
-    if (!settings.memoryMapFile.isEmpty()) {
-        if (!memoryMap.loadFile(settings.memoryMapFile, settings.memoryMapMacros, true))
-            throw HException(QStringLiteral("cannot load memory map file"),
-                             memoryMap.fileReadFailure());
-    } else if (!memoryMap.loadText(memoryMapTextFromSegments(settings.memoryMapSegments))) {
-        // Decision: a segment list whose text does not parse (a field holding XML mark-up such
-        // as "<") is an error. Treating it as a map without segments would write a script
-        // that links nothing where the user asked for memory.
-        throw HException(std::string("cannot load memory map segments"));
-    }
+    loadMemoryMap(memoryMap, settings.memoryMapFile, settings.memoryMapMacros,
+                  settings.memoryMapSegments);
 
     MemoryMapElement *placementRoot = nullptr;
     if (!settings.sectionPlacementFile.isEmpty()) {

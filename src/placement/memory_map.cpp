@@ -4,12 +4,14 @@
 
 #include "base/diagnostics.h"
 #include "base/file_system.h"
+#include "base/hexception.h"
 #include "macros/macros.h"
 #include "placement/document_checks.h"
 #include "placement/memory_map_element.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 namespace ldweave {
 
@@ -213,6 +215,51 @@ bool MemoryMap::loadText(const QString &text)
     processImports();
     computeStartAndSize(rootElement());
     return true;
+}
+
+QString memoryMapTextFromSegments(const QString &segmentList)
+{
+    // Entries are visited from the last to the first so that a name given twice takes the later
+    // entry; the writer lists segments in reverse document order, which restores the
+    // command-line order in the MEMORY block.
+    const QStringList entries = segmentList.split(u';');
+    QSet<QString> takenNames;
+    QString text = QStringLiteral("<!DOCTYPE Board_Memory_Definition_File><Root name=\"none\">");
+    for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry) {
+        const QStringList fields = entry->split(u' ', Qt::SkipEmptyParts);
+        if (fields.size() != 4)
+            continue;
+        const QString &name = fields.at(0);
+        const QString &access = fields.at(1);
+        if (takenNames.contains(name))
+            continue;
+        takenNames.insert(name);
+        text += QStringLiteral("<MemorySegment name=\"") + name + QStringLiteral("\"")
+                + QStringLiteral(" start=\"") + fields.at(2) + QStringLiteral("\"")
+                + QStringLiteral(" size=\"") + fields.at(3) + QStringLiteral("\"");
+        if (access == u"RW" || access == u"RWX")
+            text += QStringLiteral(" access=\"ReadWrite\"");
+        else if (access == u"R" || access == u"RX")
+            text += QStringLiteral(" access=\"ReadOnly\"");
+        text += QStringLiteral("/>");
+    }
+    text += QStringLiteral("</Root>");
+    return text;
+}
+
+void loadMemoryMap(MemoryMap &memoryMap, const QString &fileName, const QString &macroDefinitions,
+                   const QString &segmentList)
+{
+    if (!fileName.isEmpty()) {
+        if (!memoryMap.loadFile(fileName, macroDefinitions, true))
+            throw HException(QStringLiteral("cannot load memory map file"),
+                             memoryMap.fileReadFailure());
+    } else if (!memoryMap.loadText(memoryMapTextFromSegments(segmentList))) {
+        // Decision: a segment list whose text does not parse (a field holding XML mark-up such
+        // as "<") is an error. Treating it as a map without segments would write a script
+        // that links nothing where the user asked for memory.
+        throw HException(std::string("cannot load memory map segments"));
+    }
 }
 
 } // namespace ldweave

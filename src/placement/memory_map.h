@@ -1,7 +1,8 @@
 // MemoryMap: the tool's document for the memory map and the section placement file. It loads a
 // file (file name expanded with the system macros and resolved), pre-processes it with its own
 // macro definitions, replaces the root's Import children by the files they name, and computes
-// every element's start and size.
+// every element's start and size. Both tools load the memory map through loadMemoryMap, so they
+// read the same segments from the same options.
 #pragma once
 
 #include "xml/preprocessor.h"
@@ -91,5 +92,15 @@ private:
     /// Import elements replaced by the files they name; kept alive for importedFrom.
     std::vector<std::unique_ptr<XMLNode>> m_replacedImports;
 };
+
+/// The memory map document text for a -memory-map-segments list ("NAME ACCESS START SIZE;...").
+QString memoryMapTextFromSegments(const QString &segmentList);
+
+/// Loads the run's memory map into memoryMap: the file fileName, pre-processed with
+/// macroDefinitions, or, when fileName is empty, the document made from segmentList. Throws
+/// HException "cannot load memory map file" (with the read failure as detail) or "cannot load
+/// memory map segments".
+void loadMemoryMap(MemoryMap &memoryMap, const QString &fileName, const QString &macroDefinitions,
+                   const QString &segmentList);
 
 } // namespace ldweave

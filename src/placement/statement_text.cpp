@@ -162,7 +162,7 @@ QString defaultInputSections(const QString &name)
     return u"*(" % name % u' ' % name % u".*)";
 }
 
-QString hex8(uint32_t value)
+QString hex8(uint64_t value)
 {
     return QString::number(value, 16).rightJustified(8, QLatin1Char('0'));
 }

@@ -61,6 +61,6 @@ void writeNonAllocatedStatement(ScriptStream &stream, const QString &name, const
 QString defaultInputSections(const QString &name);
 
 /// The unsigned value in lower-case hexadecimal, padded with "0" to at least 8 digits.
-QString hex8(uint32_t value);
+QString hex8(uint64_t value);
 
 } // namespace ldweave

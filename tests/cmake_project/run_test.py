@@ -5,13 +5,15 @@ usage: run_test.py CMAKE LDWEAVE_BUILD_DIR VERSION
 
 Checks that the install holds the tool, the manual page of VERSION and the CMake package; that a
 C project for a 32-bit target (the ARM cross gcc) finds exactly VERSION; that the firmware links
-with the generated script; that a second build has nothing to do; that touching an
+with the generated script and prints its memory usage, and that a limit it exceeds fails the
+build (MEMORY_USAGE, MAX_USAGE); that a second build has nothing to do; that touching an
 included placement fragment re-runs the generator but, the script being unchanged, relinks
 nothing; and that changing the fragment regenerates the script and relinks. The project is copied
 to a temporary folder first, so the source tree is never touched. Exits 1 on the first failure,
 and 77 (skipped) after naming the packages to install when a program it runs is not on PATH.
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -58,7 +60,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix='ldweave-cmake-') as work:
         prefix = os.path.join(work, 'prefix')
         run(cmake, '--install', ldweave_build, '--prefix', prefix)
-        for installed in ('bin/ldweave', 'share/man/man1/ldweave.1',
+        for installed in ('bin/ldweave', 'share/man/man1/ldweave.1', 'bin/ldweave-size',
+                          'share/man/man1/ldweave-size.1',
                           'lib/cmake/ldweave/ldweaveConfig.cmake',
                           'lib/cmake/ldweave/ldweaveConfigVersion.cmake',
                           'lib/cmake/ldweave/ldweaveTargets.cmake',
@@ -88,7 +91,8 @@ def main():
 
         script = os.path.join(build, 'firmware.ld')
         output = build_log()
-        for step in ('Generating linker script firmware.ld', 'Linking C executable firmware'):
+        for step in ('Generating linker script firmware.ld',
+                     'Linking C executable firmware\nSegment  Used (bytes)', '\nFLASH  '):
             if step not in output:
                 fail(f'first build did not run "{step}":\n{output}')
         symbols = run('arm-none-eabi-nm', os.path.join(build, 'firmware'))
@@ -109,6 +113,11 @@ def main():
         if fragment not in rule:
             fail(f'the dependency file does not name the included fragment:\n{rule}')
         nothing_to_do('after the first build')
+        result = subprocess.run(['ninja', 'firmware_over_limit'], cwd=build, capture_output=True,
+                                text=True, timeout=300)
+        if result.returncode == 0 or not re.search(r'error: RAM is [\d.]+% full \(limit 1%\)',
+                                                   result.stdout + result.stderr):
+            fail(f'MAX_USAGE 1 did not fail the build:\n{result.stdout}{result.stderr}')
 
         # Touching the fragment re-runs the generator; its output is unchanged, so the script
         # keeps its time and nothing is relinked.

@@ -2,6 +2,7 @@
 """Proves a script written by ldweave with the real cross linker, and boots it in QEMU.
 
 Usage: run_toolchain.py LDWEAVE SOURCE_DIR WORK_DIR TARGET SCENARIO [--linker-script FILE]
+                         [--size LDWEAVE_SIZE]
 
 TARGET is a key of TARGETS below; SCENARIO is one of
   link       write the script (with -check-segment-overflow), assemble the target's start-up
@@ -15,19 +16,25 @@ TARGET is a key of TARGETS below; SCENARIO is one of
              with the script's overlap message
   unplaced   an input section that no statement collects: the link must fail because it lands
              in the UNPLACED_SECTIONS region
+  size       link the start-up code as ELF32 and ELF64 files of either byte order (SIZE_VARIANTS),
+             check ldweave-size on each, then on broken copies of each (one error line each)
+             and with a memory map that lacks the RAM segment (a warning per section there)
   a key of PROGRAMS (newlib-c++, picolibc, ...)
              write the script for a board placement that includes a runtime fragment, compile a
              C or C++ program that checks its runtime (tests/toolchain/programs) with the cross
              gcc and its C library, link it with --orphan-handling=error, and boot it in QEMU
              with RAM filled with a pattern; it must print the pass line and exit with status 0
 Everything is written below WORK_DIR, which is emptied first. --linker-script links with the
-given script instead of running ldweave, to try a hand-edited script. Prints the commands it
-runs; exits 1 with a message on the first failure, and 77 (skipped) after naming the packages
-to install when a program the scenario runs is not on PATH.
+given script instead of running ldweave, to try a hand-edited script. With --size, every
+program.elf a scenario links is also checked with ldweave-size (see check_size). Prints the
+commands it runs; exits 1 with a message on the first failure, and 77 (skipped) after naming
+the packages to install when a program the scenario runs is not on PATH.
 """
+import json
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 from dataclasses import dataclass, field
@@ -153,6 +160,17 @@ TARGETS = {
 }
 
 
+# The ELF layouts that the size scenario links besides the target's own ELF32 little-endian one:
+# name -> (assembler flags, linker flags) in place of the toolchain's.
+RV64 = ['-march=rv64ima_zicsr', '-mabi=lp64']
+SIZE_VARIANTS = {
+    'qemu-cortex-m3': {'elf32-big': (ARM_M3.as_flags + ['-EB'], ['-EB'])},
+    'qemu-rv32': {'elf32-big': (RV32.as_flags + ['-mbig-endian'], ['-m', 'elf32briscv']),
+                  'elf64-little': (RV64, ['-m', 'elf64lriscv']),
+                  'elf64-big': (RV64 + ['-mbig-endian'], ['-m', 'elf64briscv'])},
+}
+
+
 class Failure(Exception):
     pass
 
@@ -183,8 +201,9 @@ def align(value, alignment):
 class Build:
     """The files of one scenario in the work directory."""
 
-    def __init__(self, ldweave, source_dir, work_dir, target):
+    def __init__(self, ldweave, source_dir, work_dir, target, size=None):
         self.ldweave = ldweave
+        self.size = size
         self.source_dir = source_dir
         self.work_dir = work_dir
         self.target = target
@@ -210,17 +229,23 @@ class Build:
             command += ['-section-placement-macros', self.target.placement_macros]
         run_ok(command + [self.script], self.work_dir)
 
-    def assemble(self, source):
+    def assemble(self, source, flags=None, output=None):
         path = source if os.path.isabs(source) else os.path.join(self.source_dir, source)
-        output = os.path.splitext(os.path.basename(path))[0] + '.o'
-        run_ok([self.tool('as')] + self.target.toolchain.as_flags +
+        output = output or os.path.splitext(os.path.basename(path))[0] + '.o'
+        run_ok([self.tool('as')] + (flags or self.target.toolchain.as_flags) +
                ['--defsym', f'STACK_SIZE={self.target.stack_size:#x}', '-o', output, path],
                self.work_dir)
         return output
 
-    def link(self, objects):
-        return run([self.tool('ld')] + self.target.toolchain.ld_flags +
-                   ['-T', self.script, '-o', 'program.elf'] + objects, self.work_dir)
+    def link(self, objects, flags=None, output='program.elf'):
+        return run([self.tool('ld')] + (self.target.toolchain.ld_flags if flags is None else flags)
+                   + ['-T', self.script, '-o', output] + objects, self.work_dir)
+
+    def size_command(self, elf, *options, segments=None):
+        """ldweave-size on elf with the target's memory map, or with a segment list."""
+        memory_map = (['-memory-map-segments', segments] if segments else
+                      ['-memory-map-file', self.example('memory_map.xml')])
+        return [self.size] + memory_map + list(options) + [elf]
 
 
 def read_sections(build):
@@ -391,6 +416,153 @@ def unplaced(build):
                         "section `.fastcode' will not fit in region `UNPLACED_SECTIONS'")
 
 
+def objdump_sections(build, elf):
+    """The allocated sections "objdump -h" lists, in order: name, size, vma, lma, contents."""
+    output = run_ok([build.tool('objdump'), '-h', elf], build.work_dir).stdout
+    return [{'name': m[1], 'size': int(m[2], 16), 'vma': int(m[3], 16), 'lma': int(m[4], 16),
+             'contents': 'CONTENTS' in m[5], 'tls': 'THREAD_LOCAL' in m[5]}
+            for m in re.finditer(r'^\s*\d+ (\S+)\s+(\w+)\s+(\w+)\s+(\w+)\s+\w+\s+\S+\n\s+(.+)$',
+                                 output, re.M) if 'ALLOC' in m[5]]
+
+
+def occupied(s):
+    """Where a section takes bytes: at its run address (not a thread-local template without
+    contents) and, for contents loaded elsewhere, at its load address."""
+    starts = [] if s['tls'] and not s['contents'] else [s['vma']]
+    starts += [s['lma']] if s['contents'] and s['lma'] != s['vma'] else []
+    return [range(start, start + s['size']) for start in starts]
+
+
+def hundredths(value):
+    return f'{value // 100}.{value % 100:02d}'
+
+
+def check_size(build, elf='program.elf'):
+    """ldweave-size's used bytes per segment must equal those counted from "objdump -h" (each
+    byte once), its JSON must agree with objdump and with its text, and -max-usage must fail
+    just below the fullest segment and pass at it."""
+    sections = objdump_sections(build, elf)
+    report = json.loads(run_ok(build.size_command(elf, '-format', 'json'), build.work_dir).stdout)
+    segments = sorted([('FLASH', *build.target.flash), (build.target.ram_name, *build.target.ram)],
+                      key=lambda s: s[1])
+    covered, expected = set().union(*(r for s in sections for r in occupied(s))), []
+    for name, start, size in segments:
+        used = sum(start <= address < start + size for address in covered)
+        expected.append({'name': name, 'start': start, 'size': size, 'used': used,
+                         'free': size - used, 'percent': used * 100 // size})
+
+    def holder(address):
+        return next((n for n, start, size in segments if start <= address < start + size), None)
+
+    expected = {'segments': expected, 'sections': [
+        {'name': s['name'], 'address': s['vma'], 'size': s['size'], 'segment': holder(s['vma']),
+         'load_address': s['lma'] if s['contents'] else None,
+         'load_segment': holder(s['lma']) if s['contents'] else None} for s in sections]}
+    if report != expected:
+        raise Failure(f'ldweave-size on {elf} reported\n{report}\nexpected\n{expected}')
+
+    # The text tables hold the same numbers, sizes also in KiB rounded to hundredths.
+    def kib(size):
+        return hundredths((size * 100 + 512) // 1024)
+
+    def share(s):
+        return s['used'] * 10000 // s['size']
+
+    rows = [[s['name'], str(s['used']), kib(s['used']), str(s['size']), kib(s['size']),
+             hundredths(share(s)) + '%'] for s in report['segments']]
+    rows += [[s['name'], f'0x{s["address"]:08x}', '-' if s['load_address'] is None
+              else f'0x{s["load_address"]:08x}', str(s['size']), kib(s['size']),
+              s['segment'] or '(none)', '-' if s['load_address'] is None
+              else s['load_segment'] or '(none)'] for s in report['sections']]
+    text = run_ok(build.size_command(elf, '-sections'), build.work_dir).stdout
+    if [line.split() for block in text.split('\n\n') for line in block.splitlines()[1:]] != rows:
+        raise Failure(f'the text report on {elf} differs from the JSON one:\n{text}')
+
+    # -max-usage fails a hundredth below the fullest segment's share (rounded up) and passes at it.
+    ceiling = max(-(-s['used'] * 10000 // s['size']) for s in report['segments'])
+    for limit, status in ((ceiling - 1, 1), (ceiling, 0)):
+        text = hundredths(limit)
+        errors = [f'error: {s["name"]} is {hundredths(share(s))}% full (limit {text}%)'
+                  for s in report['segments'] if s['used'] * 10000 > limit * s['size']]
+        result = run(build.size_command(elf, '-max-usage', text), build.work_dir)
+        if (result.returncode, result.stderr.splitlines()) != (status, errors):
+            raise Failure(f'-max-usage {text} on {elf}: status {result.returncode}, '
+                          f'{result.stderr!r}; expected {status}, {errors}')
+
+
+def check_broken_copies(build, elf):
+    """ldweave-size ends with one error line on each broken copy of elf."""
+    with open(os.path.join(build.work_dir, elf), 'rb') as f:
+        data = f.read()
+    is64, order = data[4] == 2, '<' if data[5] == 1 else '>'
+    word = order + ('Q' if is64 else 'I')
+    phoff, shoff, shstrndx = (32, 40, 62) if is64 else (28, 32, 50)
+    # sh_offset of section 1, the first that objdump lists
+    first_offset = struct.unpack_from(word, data, shoff)[0] + (64 + 24 if is64 else 40 + 16)
+
+    def patched(at, form, value):
+        copy = bytearray(data)
+        struct.pack_into(order + form, copy, at, value)
+        return bytes(copy)
+
+    header = "the ELF header of '{}' is truncated or corrupt"
+    cases = {
+        'missing': (None, "cannot read '{}': No such file or directory"),
+        'script': (b'MEMORY\n{\n}\n', "'{}' is not an ELF file"),
+        'short': (data[:40], header),
+        'class': (patched(4, 'B', 3), header),
+        'object': (patched(16, 'H', 1), "'{}' is not a linked program (ELF type 1)"),
+        'truncated': (data[:len(data) // 2],
+                      "the section headers of '{}' lie past the end of the file"),
+        'phoff': (patched(phoff, word[1], len(data)),
+                  "the program headers of '{}' lie past the end of the file"),
+        'shstrndx': (patched(shstrndx, 'H', 0xfeff), "the section names of '{}' are corrupt"),
+        'contents': (patched(first_offset, word[1], len(data)),
+                     f"section '{objdump_sections(build, elf)[0]['name']}' of '{{}}' lies past "
+                     "the end of the file"),
+    }
+    for case, (content, message) in cases.items():
+        path = f'{os.path.splitext(elf)[0]}-{case}.elf'
+        if content is not None:
+            with open(os.path.join(build.work_dir, path), 'wb') as f:
+                f.write(content)
+        result = run(build.size_command(path), build.work_dir)
+        expected = f'error: {message.format(path)}\n'
+        if (result.returncode, result.stdout, result.stderr) != (1, '', expected):
+            raise Failure(f'ldweave-size on {path}: status {result.returncode}, {result.stdout!r}, '
+                          f'{result.stderr!r}; expected {expected!r}')
+
+
+def check_outside_segments(build):
+    """With a memory map of FLASH alone, each section in RAM is reported in no segment."""
+    start, size = build.target.flash
+    result = run_ok(build.size_command('program.elf', '-format', 'json',
+                                       segments=f'FLASH RX {start:#x} {size:#x}'), build.work_dir)
+    outside = [s for s in objdump_sections(build, 'program.elf')
+               if not start <= s['vma'] < start + size]
+    warnings = [f"warning: section '{s['name']}' at 0x{s['vma']:08x}, in no memory segment"
+                for s in outside if s['size'] and (s['contents'] or not s['tls'])]
+    reported = [s['name'] for s in json.loads(result.stdout)['sections'] if s['segment'] is None]
+    if result.stderr.splitlines() != warnings or reported != [s['name'] for s in outside]:
+        raise Failure(f'outside FLASH ldweave-size warned {result.stderr!r} and reported '
+                      f'{reported}, expected {warnings} and {[s["name"] for s in outside]}')
+
+
+def size_scenario(build):
+    link_example(build, None)
+    elves = ['program.elf']
+    for name, (as_flags, ld_flags) in SIZE_VARIANTS[build.target.board].items():
+        result = build.link([build.assemble(build.target.startup, as_flags, name + '.o')],
+                            ld_flags, name + '.elf')
+        if result.returncode != 0:
+            raise Failure(f'the {name} link failed:\n{result.stdout}{result.stderr}')
+        elves.append(name + '.elf')
+    for elf in elves:
+        check_size(build, elf)
+        check_broken_copies(build, elf)
+    check_outside_segments(build)
+
+
 def build_program(build, program):
     """Writes the script for the program's placement, compiles and links the program."""
     toolchain = build.target.toolchain
@@ -428,7 +600,8 @@ def missing_libraries(target, program):
 
 def missing_packages(target, scenario):
     """The packages of the programs the scenario runs that are not on PATH, sorted."""
-    binutils = [target.toolchain.prefix + name for name in ('as', 'ld', 'readelf', 'objcopy')]
+    binutils = [target.toolchain.prefix + name
+                for name in ('as', 'ld', 'readelf', 'objcopy', 'objdump')]
     missing = set()
     if not all(shutil.which(program) for program in binutils):
         missing.add(target.toolchain.package)
@@ -444,12 +617,14 @@ def missing_packages(target, scenario):
 
 def main(argv):
     arguments = argv[1:]
-    linker_script = None
-    if '--linker-script' in arguments:
-        index = arguments.index('--linker-script')
-        linker_script = os.path.abspath(arguments[index + 1])
-        del arguments[index:index + 2]
-    if len(arguments) != 5:
+    options = {}
+    for option in ('--linker-script', '--size'):
+        if option in arguments[:-1]:
+            index = arguments.index(option)
+            options[option] = os.path.abspath(arguments[index + 1])
+            del arguments[index:index + 2]
+    linker_script = options.get('--linker-script')
+    if len(arguments) != 5 or (arguments[4] == 'size' and '--size' not in options):
         sys.exit(__doc__)
     ldweave, source_dir, work_dir, target_name, scenario = arguments
     if target_name not in TARGETS:
@@ -457,19 +632,22 @@ def main(argv):
     shutil.rmtree(work_dir, ignore_errors=True)
     os.makedirs(work_dir)
     build = Build(os.path.abspath(ldweave), os.path.abspath(source_dir), work_dir,
-                  TARGETS[target_name])
+                  TARGETS[target_name], options.get('--size'))
     missing = missing_packages(build.target, scenario)
     if missing:
         print(f'skipped: install {" ".join(missing)} (as root: make deps) for the toolchain tests')
         return SKIP_STATUS
     try:
-        if scenario == 'link':
-            link_example(build, linker_script)
-        elif scenario == 'boot':
-            if not build.target.qemu:
+        if scenario in ('link', 'boot'):
+            if scenario == 'boot' and not build.target.qemu:
                 sys.exit(f'{target_name} has no emulated machine')
             link_example(build, linker_script)
-            boot(build)
+            if build.size:
+                check_size(build)
+            if scenario == 'boot':
+                boot(build)
+        elif scenario == 'size' and build.target.board in SIZE_VARIANTS:
+            size_scenario(build)
         elif scenario == 'too-large':
             too_large(build)
         elif scenario == 'overlap':
@@ -478,6 +656,8 @@ def main(argv):
             unplaced(build)
         elif scenario in PROGRAMS and build.target.toolchain.cc_flags and build.target.qemu:
             build_program(build, PROGRAMS[scenario])
+            if build.size:
+                check_size(build)
             boot(build, fill_ram=True)
         else:
             sys.exit(f'unknown scenario {scenario}')
