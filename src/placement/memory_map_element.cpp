@@ -137,7 +137,7 @@ ElementKind elementKindFromTag(const std::string &tagName)
 }
 
 MemoryMapElement::MemoryMapElement(std::string tagName, bool readOnly)
-    : XMLElement(std::move(tagName))
+    : XMLElement(std::move(tagName), Type::DerivedElement)
     , m_kind(elementKindFromTag(this->tagName()))
     , m_readOnly(readOnly)
 {}

@@ -160,7 +160,9 @@ private:
 
 inline MemoryMapElement *asMemoryMapElement(XMLNode *node)
 {
-    return dynamic_cast<MemoryMapElement *>(node);
+    return node && node->type() == XMLNode::Type::DerivedElement
+               ? static_cast<MemoryMapElement *>(node)
+               : nullptr;
 }
 
 /// Fills start and size of every element below and including root from their "start" and

@@ -186,7 +186,7 @@ CopyCost countNodes(const XMLNode *node, bool elementsOnly, bool *interpreted = 
             }
         } else if (elementsOnly) {
             continue;
-        } else if (const auto *text = dynamic_cast<const XMLTextNode *>(current)) {
+        } else if (const auto *text = asTextNode(current)) {
             cost.bytes += int64_t(text->text().size());
         }
         ++cost.nodes;

@@ -14,6 +14,16 @@ namespace ldweave {
 class XMLNode
 {
 public:
+    /// The class of a node, so that the as...() casts below need no run-time type look-up.
+    enum class Type : uint8_t {
+        Plain,           ///< a bare XMLNode: a holder of a child list
+        Element,         ///< an XMLElement
+        DerivedElement,  ///< an element of the one class derived from XMLElement
+        Data,
+        Comment,
+        CDATASection,
+    };
+
     XMLNode() = default;
     XMLNode(const XMLNode &) = delete;
     XMLNode &operator=(const XMLNode &) = delete;
@@ -46,6 +56,11 @@ public:
     /// Detaches the whole child list and hands it back as one chain (null when empty).
     std::unique_ptr<XMLNode> takeChildren();
 
+    Type type() const { return m_type; }
+
+protected:
+    explicit XMLNode(Type type) : m_type(type) {}
+
 private:
     XMLNode *findPredecessor(const XMLNode *child) const;
     void linkChain(XMLNode *predecessor, std::unique_ptr<XMLNode> chain);
@@ -55,6 +70,7 @@ private:
     std::unique_ptr<XMLNode> m_nextSibling;
     std::unique_ptr<XMLNode> m_firstChild;
     uint32_t m_line = 0;
+    Type m_type = Type::Plain;
 };
 
 struct XMLAttribute
@@ -66,7 +82,10 @@ struct XMLAttribute
 class XMLElement : public XMLNode
 {
 public:
-    explicit XMLElement(std::string tagName = std::string()) : m_tagName(std::move(tagName)) {}
+    explicit XMLElement(std::string tagName = std::string())
+        : XMLNode(Type::Element)
+        , m_tagName(std::move(tagName))
+    {}
 
     virtual XMLElement *setTagName(std::string name);
     virtual const std::string &tagName() const { return m_tagName; }
@@ -83,6 +102,13 @@ public:
     /// The attributes in order of first appearance.
     virtual const std::vector<XMLAttribute> &attributes() const { return m_attributes; }
 
+protected:
+    /// For the derived element class, which tells its type.
+    XMLElement(std::string tagName, Type type)
+        : XMLNode(type)
+        , m_tagName(std::move(tagName))
+    {}
+
 private:
     void indexAttributes();
 
@@ -98,7 +124,10 @@ private:
 class XMLTextNode : public XMLNode
 {
 public:
-    explicit XMLTextNode(std::string text) : m_text(std::move(text)) {}
+    XMLTextNode(std::string text, Type type)
+        : XMLNode(type)
+        , m_text(std::move(text))
+    {}
 
     virtual XMLTextNode *setText(std::string text);
     virtual const std::string &text() const { return m_text; }
@@ -111,40 +140,58 @@ private:
 class XMLData final : public XMLTextNode
 {
 public:
-    using XMLTextNode::XMLTextNode;
+    explicit XMLData(std::string text) : XMLTextNode(std::move(text), Type::Data) {}
 };
 
 class XMLComment final : public XMLTextNode
 {
 public:
-    using XMLTextNode::XMLTextNode;
+    explicit XMLComment(std::string text) : XMLTextNode(std::move(text), Type::Comment) {}
 };
 
 class XMLCDATASection final : public XMLTextNode
 {
 public:
-    using XMLTextNode::XMLTextNode;
+    explicit XMLCDATASection(std::string text) : XMLTextNode(std::move(text), Type::CDATASection) {}
 };
 
+inline bool isElement(const XMLNode *node)
+{
+    return node
+           && (node->type() == XMLNode::Type::Element
+               || node->type() == XMLNode::Type::DerivedElement);
+}
 inline XMLElement *asElement(XMLNode *node)
 {
-    return dynamic_cast<XMLElement *>(node);
+    return isElement(node) ? static_cast<XMLElement *>(node) : nullptr;
 }
 inline const XMLElement *asElement(const XMLNode *node)
 {
-    return dynamic_cast<const XMLElement *>(node);
+    return isElement(node) ? static_cast<const XMLElement *>(node) : nullptr;
+}
+inline const XMLTextNode *asTextNode(const XMLNode *node)
+{
+    return node
+                   && (node->type() == XMLNode::Type::Data
+                       || node->type() == XMLNode::Type::Comment
+                       || node->type() == XMLNode::Type::CDATASection)
+               ? static_cast<const XMLTextNode *>(node)
+               : nullptr;
 }
 inline XMLData *asData(XMLNode *node)
 {
-    return dynamic_cast<XMLData *>(node);
+    return node && node->type() == XMLNode::Type::Data ? static_cast<XMLData *>(node) : nullptr;
 }
 inline XMLComment *asComment(XMLNode *node)
 {
-    return dynamic_cast<XMLComment *>(node);
+    return node && node->type() == XMLNode::Type::Comment ? static_cast<XMLComment *>(node)
+                                                          : nullptr;
 }
 inline XMLCDATASection *asCDATASection(XMLNode *node)
 {
-    return dynamic_cast<XMLCDATASection *>(node);
+    return node && node->type() == XMLNode::Type::CDATASection
+               ? static_cast<XMLCDATASection *>(node)
+               : nullptr;
 }
 
 } // namespace ldweave
