@@ -75,7 +75,7 @@ QString tablesText(const SectionList &sections)
         if (!isWritten(record.get(), sections))
             continue;
         const MemoryMapElement *section = record->section;
-        const QString sym = strippedName(record->symbolName);
+        const QString sym = strippedName(record->symbolName).toString();
         if (section->isLoadedElsewhere() && section->isLoaded()) {
             copy += u"    LONG(__" % sym % u"_load_start__) LONG(__" % sym % u"_start__) "
                     % wordsOf(sym) % u'\n';

@@ -233,7 +233,7 @@ void LayoutEngine::prepareStatement(Frame &frame)
         if (!frame.runSection) {
             if (runFlags().missingRunInIsError) {
                 throw HException(QStringLiteral("cannot find run section ") + runIn
-                                 + " referenced in " + strippedName(record->symbolName))
+                                 + " referenced in " + strippedName(record->symbolName).toString())
                     .at(section->sourcePosition());
             }
             discard(record, predecessor);

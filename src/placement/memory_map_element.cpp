@@ -361,9 +361,10 @@ QString symbolNameOf(const QString &name)
     return symbol;
 }
 
-QString strippedName(const QString &symbolName)
+QStringView strippedName(const QString &symbolName)
 {
-    return symbolName.startsWith(QLatin1Char('.')) ? symbolName.mid(1) : symbolName;
+    const QStringView view(symbolName);
+    return view.startsWith(QLatin1Char('.')) ? view.mid(1) : view;
 }
 
 } // namespace ldweave

@@ -189,7 +189,9 @@ QList<MemoryMapElement *> collectElements(MemoryMapElement *start, ElementKind k
 uint32_t alignmentOf(const std::string &text);
 /// A name with every space replaced by "_".
 QString symbolNameOf(const QString &name);
-/// A symbol name without one leading ".": ".text" gives "text", "..x" gives ".x".
-QString strippedName(const QString &symbolName);
+/// A symbol name without one leading ".": ".text" gives "text", "..x" gives ".x". The view is
+/// into symbolName, so no string is made for it.
+QStringView strippedName(const QString &symbolName);
+QStringView strippedName(QString &&) = delete; // the view would outlive its text
 
 } // namespace ldweave

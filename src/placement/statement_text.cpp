@@ -38,7 +38,7 @@ QString noLoadText(const SectionStatement &statement)
     return statement.isLoaded ? QString() : QStringLiteral(" (NOLOAD)");
 }
 
-void writeOpening(ScriptStream &out, const SectionStatement &s, const QString &sym)
+void writeOpening(ScriptStream &out, const SectionStatement &s, QStringView sym)
 {
     if (s.form == StatementForm::Reservation) {
         out << u"  " % s.name % u' ' % s.location % noLoadText(s) % u" :\n";
@@ -65,7 +65,7 @@ void writeOpening(ScriptStream &out, const SectionStatement &s, const QString &s
     }
 }
 
-void writeClosing(ScriptStream &out, const SectionStatement &s, const QString &sym)
+void writeClosing(ScriptStream &out, const SectionStatement &s, QStringView sym)
 {
     if (s.minimumSize) {
         if (s.sizeAlignment) {
@@ -105,7 +105,7 @@ void writeSegmentUsage(ScriptStream &out, const SectionStatement &s)
                % u"_segment_start__;\n\n";
 }
 
-void writeChecks(ScriptStream &out, const SectionStatement &s, const QString &sym)
+void writeChecks(ScriptStream &out, const SectionStatement &s, QStringView sym)
 {
     const QString &seg = s.segmentName;
     const auto writeTooLarge = [&] {
@@ -139,7 +139,7 @@ void writeChecks(ScriptStream &out, const SectionStatement &s, const QString &sy
 
 void writeSectionStatement(ScriptStream &stream, const SectionStatement &statement)
 {
-    const QString sym = strippedName(statement.name);
+    const QStringView sym = strippedName(statement.name);
     writeOpening(stream, statement, sym);
     writeClosing(stream, statement, sym);
     if (statement.isLastInSegment)
