@@ -216,6 +216,18 @@ uint32_t MemoryMapElement::alignment() const
 
 uint32_t alignmentOf(const std::string &text)
 {
+    // The usual alignment, a few decimal digits without a leading "0", is read here without a
+    // string; it has the value kLiteralSyntax gives it.
+    if (!text.empty() && text.size() <= 9 && text[0] >= '1' && text[0] <= '9') {
+        uint32_t value = 0;
+        bool digitsOnly = true;
+        for (const char c : text) {
+            digitsOnly = digitsOnly && c >= '0' && c <= '9';
+            value = value * 10 + uint32_t(c - '0');
+        }
+        if (digitsOnly)
+            return value;
+    }
     return readLiteral(fromBytes(text));
 }
 
