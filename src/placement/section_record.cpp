@@ -40,7 +40,15 @@ SectionRecord *SectionList::append(SectionRecord *prev, MemoryMapElement *sectio
         first = record;
     if (section->hasRunIn())
         m_byRunInText[section->runIn()].append(record);
-    m_lastBySegmentName.insert(record->segmentSymbolName, record);
+    // A record that continues the chain of the record appended just before it takes over that
+    // record's slot; no key has been added since, so the slot has not moved.
+    if (prev && prev == m_lastSegmentRecord && prev->segment == segment) {
+        *m_lastSegmentSlot = record;
+    } else {
+        m_lastSegmentSlot = &m_lastBySegmentName[record->segmentSymbolName];
+        *m_lastSegmentSlot = record;
+    }
+    m_lastSegmentRecord = record;
     return record;
 }
 

@@ -82,6 +82,9 @@ private:
     QHash<QString, SectionRecord *> m_firstBySymbolName;
     QHash<QString, QList<SectionRecord *>> m_byRunInText;
     QHash<QString, SectionRecord *> m_lastBySegmentName;
+    /// Not owned: the record appended last, and its value slot in m_lastBySegmentName.
+    SectionRecord *m_lastSegmentRecord = nullptr;
+    SectionRecord **m_lastSegmentSlot = nullptr;
 };
 
 } // namespace ldweave
