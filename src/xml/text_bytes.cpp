@@ -6,13 +6,33 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace ldweave {
 
+namespace {
+
+// Whether no byte has its top bit set, looked at eight bytes at a time.
+bool isAscii(const char *data, size_t size)
+{
+    uint64_t seen = 0;
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, data + i, 8);
+        seen |= word;
+    }
+    for (; i < size; ++i)
+        seen |= static_cast<unsigned char>(data[i]);
+    return (seen & UINT64_C(0x8080808080808080)) == 0;
+}
+
+} // namespace
+
 QString fromBytes(const std::string &bytes)
 {
-    const auto isAscii = [](char byte) { return static_cast<unsigned char>(byte) < 0x80; };
-    if (std::all_of(bytes.begin(), bytes.end(), isAscii))
+    if (isAscii(bytes.data(), bytes.size()))
         return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
     return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
 }
