@@ -17,11 +17,11 @@ namespace {
 
 struct KindByTag
 {
-    const char *tagName;
+    std::string_view tagName; ///< with its length, so most tags are told apart by it alone
     ElementKind kind;
 };
 
-const KindByTag kKindsByTag[] = {
+constexpr KindByTag kKindsByTag[] = {
     {"MemorySegment", ElementKind::MemorySegment},
     {"Register", ElementKind::Register},
     {"ProgramSection", ElementKind::ProgramSection},
@@ -130,7 +130,7 @@ uint32_t computeElement(SimpleExpressionParser &parser, MemoryMapElement *elemen
 ElementKind elementKindFromTag(const std::string &tagName)
 {
     for (const KindByTag &entry : kKindsByTag) {
-        if (tagName == entry.tagName)
+        if (std::string_view(tagName) == entry.tagName)
             return entry.kind;
     }
     return ElementKind::Other;
