@@ -17,6 +17,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 namespace ldweave {
@@ -49,7 +50,15 @@ struct Frame
 
 QString alignedText(const QString &location, uint32_t alignment)
 {
-    return u"ALIGN(" % location % u" , " % QString::number(alignment) % u')';
+    // The decimal digits are formatted into a buffer on the stack, from the last one back.
+    char16_t digits[10];
+    char16_t *const end = digits + std::size(digits);
+    char16_t *first = end;
+    do {
+        *--first = char16_t(u'0' + alignment % 10);
+        alignment /= 10;
+    } while (alignment != 0);
+    return u"ALIGN(" % location % u" , " % QStringView(first, end) % u')';
 }
 
 QString segmentStart(const QString &segmentName)
