@@ -48,7 +48,8 @@ struct Frame
     SectionRecord *runPredecessor = nullptr; // not owned: the live record before runSection
 };
 
-QString alignedText(const QString &location, uint32_t alignment)
+// location is a string or a "%" concatenation, which is built into the result directly.
+template <typename Text> QString alignedText(const Text &location, uint32_t alignment)
 {
     // The decimal digits are formatted into a buffer on the stack, from the last one back.
     char16_t digits[10];
@@ -279,21 +280,20 @@ QString LayoutEngine::location(const SectionRecord *record, const SectionRecord 
         return segmentStart(segmentName) % u" + (__" % segmentName % u"_segment_size__ - "
                % QString::number(record->offsetFromSegmentEnd) % u')';
     }
-    QString location;
-    if (!predecessor) {
-        location = segmentStart(segmentName);
-    } else if (predecessor->loadedElsewhere) {
-        location = u"__" % strippedName(predecessor->symbolName) % u"_load_start__ + SIZEOF("
-                   % predecessor->symbolName % u')';
-    } else {
-        location = u"__" % strippedName(predecessor->symbolName) % u"_end__";
+    const uint32_t alignment = SectionAttributes::isNonEmpty(attributes.alignment)
+                                   ? alignmentOf(*attributes.alignment)
+                                   : 0;
+    // The address expression is built once, inside its ALIGN( ) when there is one.
+    const auto aligned = [alignment](const auto &location) {
+        return alignment > 1 ? alignedText(location, alignment) : QString(location);
+    };
+    if (!predecessor)
+        return aligned(segmentStart(segmentName));
+    if (predecessor->loadedElsewhere) {
+        return aligned(u"__" % strippedName(predecessor->symbolName) % u"_load_start__ + SIZEOF("
+                       % predecessor->symbolName % u')');
     }
-    if (SectionAttributes::isNonEmpty(attributes.alignment)) {
-        const uint32_t alignment = alignmentOf(*attributes.alignment);
-        if (alignment > 1)
-            location = alignedText(location, alignment);
-    }
-    return location;
+    return aligned(u"__" % strippedName(predecessor->symbolName) % u"_end__");
 }
 
 // RUNLOC: where a section running in runSection starts, which is where runSection starts.
