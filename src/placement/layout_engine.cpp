@@ -212,10 +212,14 @@ void LayoutEngine::prepareStatement(Frame &frame)
             .at(section->sourcePosition());
     }
 
-    QString input = SectionAttributes::isNonEmpty(attributes.inputSections)
-                        ? fromBytes(*attributes.inputSections)
-                        : defaultInputSections(record->symbolName);
-    statement.input = SectionAttributes::isYes(attributes.keep) ? u"KEEP(" % input % u')' : input;
+    const bool keep = SectionAttributes::isYes(attributes.keep);
+    if (SectionAttributes::isNonEmpty(attributes.inputSections)) {
+        const QString input = fromBytes(*attributes.inputSections);
+        statement.input = keep ? u"KEEP(" % input % u')' : input;
+    } else {
+        statement.input = keep ? keptDefaultInputSections(record->symbolName)
+                               : defaultInputSections(record->symbolName);
+    }
     if (attributes.addressSymbol)
         statement.addressSymbol = fromBytes(*attributes.addressSymbol);
     if (attributes.endSymbol)

@@ -9,6 +9,11 @@
 
 #include <QStringBuilder>
 
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
 namespace ldweave {
 
 using namespace Qt::Literals::StringLiterals;
@@ -17,11 +22,11 @@ namespace {
 
 struct DefaultInput
 {
-    const char *name;
+    std::string_view name;
     const char *input;
 };
 
-const DefaultInput kDefaultInputs[] = {
+constexpr DefaultInput kDefaultInputs[] = {
     {".text", "*(.text .text.* .glue_7t .glue_7 .gnu.linkonce.t.* .gcc_except_table .ARM.extab* "
               ".gnu.linkonce.armextab.*)"},
     {".dtors", "KEEP (*(SORT(.dtors.*))) KEEP (*(.dtors)) KEEP (*(.fini_array)) "
@@ -32,6 +37,29 @@ const DefaultInput kDefaultInputs[] = {
     {".rodata", "*(.rodata .rodata.* .gnu.linkonce.r.*)"},
     {".bss", "*(.bss .bss.* .gnu.linkonce.b.*) *(COMMON)"},
 };
+
+// The shortest and the longest name in kDefaultInputs: most names are ruled out by length.
+constexpr std::pair<size_t, size_t> kDefaultNameLengths = [] {
+    std::pair<size_t, size_t> lengths{SIZE_MAX, 0};
+    for (const DefaultInput &entry : kDefaultInputs) {
+        lengths.first = std::min(lengths.first, entry.name.size());
+        lengths.second = std::max(lengths.second, entry.name.size());
+    }
+    return lengths;
+}();
+
+// The input of one of the sections named in kDefaultInputs, or null.
+const char *defaultInputOf(const QString &name)
+{
+    const auto length = size_t(name.size());
+    if (length < kDefaultNameLengths.first || length > kDefaultNameLengths.second)
+        return nullptr;
+    for (const DefaultInput &entry : kDefaultInputs) {
+        if (name == QLatin1String(entry.name.data(), qsizetype(entry.name.size())))
+            return entry.input;
+    }
+    return nullptr;
+}
 
 QString noLoadText(const SectionStatement &statement)
 {
@@ -155,11 +183,16 @@ void writeNonAllocatedStatement(ScriptStream &stream, const QString &name, const
 
 QString defaultInputSections(const QString &name)
 {
-    for (const DefaultInput &entry : kDefaultInputs) {
-        if (name == QLatin1String(entry.name))
-            return QLatin1String(entry.input);
-    }
+    if (const char *input = defaultInputOf(name))
+        return QLatin1String(input);
     return u"*(" % name % u' ' % name % u".*)";
+}
+
+QString keptDefaultInputSections(const QString &name)
+{
+    if (const char *input = defaultInputOf(name))
+        return u"KEEP(" % QLatin1String(input) % u')';
+    return u"KEEP(*(" % name % u' ' % name % u".*))";
 }
 
 QString hex8(uint64_t value)

@@ -59,6 +59,8 @@ void writeNonAllocatedStatement(ScriptStream &stream, const QString &name, const
 
 /// The input-section description used when a section names none.
 QString defaultInputSections(const QString &name);
+/// The same inside "KEEP( )".
+QString keptDefaultInputSections(const QString &name);
 
 /// The unsigned value in lower-case hexadecimal, padded with "0" to at least 8 digits.
 QString hex8(uint64_t value);
