@@ -233,6 +233,7 @@ uint32_t alignmentOf(const std::string &text)
 
 SectionAttributes MemoryMapElement::sectionAttributes() const
 {
+    using namespace std::string_view_literals; // lengths known: most names differ in length
     SectionAttributes found;
     for (const XMLAttribute &attribute : attributes()) {
         const std::string &name = attribute.name;
@@ -242,35 +243,35 @@ SectionAttributes MemoryMapElement::sectionAttributes() const
         const std::string **slot = nullptr;
         switch (name[0]) {
         case 'a':
-            slot = name == "alignment"        ? &found.alignment
-                   : name == "address_symbol" ? &found.addressSymbol
+            slot = name == "alignment"sv        ? &found.alignment
+                   : name == "address_symbol"sv ? &found.addressSymbol
                                               : nullptr;
             break;
         case 'e':
-            slot = name == "end_symbol" ? &found.endSymbol : nullptr;
+            slot = name == "end_symbol"sv ? &found.endSymbol : nullptr;
             break;
         case 'f':
-            slot = name == "fill" ? &found.fill : nullptr;
+            slot = name == "fill"sv ? &found.fill : nullptr;
             break;
         case 'i':
-            slot = name == "inputsections" ? &found.inputSections : nullptr;
+            slot = name == "inputsections"sv ? &found.inputSections : nullptr;
             break;
         case 'k':
-            slot = name == "keep" ? &found.keep : nullptr;
+            slot = name == "keep"sv ? &found.keep : nullptr;
             break;
         case 'l':
-            slot = name == "load" ? &found.load : nullptr;
+            slot = name == "load"sv ? &found.load : nullptr;
             break;
         case 'r':
-            slot = name == "runin"       ? &found.runIn
-                   : name == "runoffset" ? &found.runOffset
+            slot = name == "runin"sv       ? &found.runIn
+                   : name == "runoffset"sv ? &found.runOffset
                                          : nullptr;
             break;
         case 's':
-            slot = name == "start"         ? &found.start
-                   : name == "size"        ? &found.size
-                   : name == "size_symbol" ? &found.sizeSymbol
-                   : name == "symbols"     ? &found.symbols
+            slot = name == "start"sv         ? &found.start
+                   : name == "size"sv        ? &found.size
+                   : name == "size_symbol"sv ? &found.sizeSymbol
+                   : name == "symbols"sv     ? &found.symbols
                                            : nullptr;
             break;
         default:
