@@ -1,6 +1,6 @@
-// ASCII, by far the most common text in a script, is narrowed straight into the buffer, eight
-// characters at a time where SSE2 is available; a piece holding anything else is converted whole
-// by Qt's UTF-8 encoder, as a text stream would.
+// ASCII, by far the most common text in a script, is narrowed straight into the buffer, sixteen
+// or eight characters at a time where SSE2 is available; a piece holding anything else is
+// converted whole by Qt's UTF-8 encoder, as a text stream would.
 #include "placement/script_stream.h"
 
 #include <QIODevice>
@@ -31,6 +31,16 @@ bool narrowAscii(const char16_t *in, qsizetype length, char *out)
             _mm_storel_epi64(reinterpret_cast<__m128i *>(out + at), _mm_packus_epi16(chars, chars));
             return _mm_movemask_epi8(ascii) == 0xFFFF;
         };
+        // Sixteen at a time while they last: two loads, one test, one store.
+        for (; i + 16 <= length; i += 16) {
+            const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+            const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i + 8));
+            const __m128i ascii = _mm_cmpeq_epi16(
+                _mm_and_si128(_mm_or_si128(low, high), highBits), _mm_setzero_si128());
+            if (_mm_movemask_epi8(ascii) != 0xFFFF)
+                return false;
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_packus_epi16(low, high));
+        }
         for (; i + 8 <= length; i += 8) {
             if (!narrowEight(i))
                 return false;
