@@ -124,8 +124,13 @@ char decodeEntity(const char *value, size_t n, size_t &i)
 std::string decodeText(const char *begin, const char *end, bool dropCarriageReturns)
 {
     const char *special = begin;
-    while (special != end && *special != '&' && !(dropCarriageReturns && *special == '\r'))
-        ++special;
+    if (dropCarriageReturns) {
+        while (special != end && *special != '&' && *special != '\r')
+            ++special;
+    } else {
+        const void *ampersand = std::memchr(begin, '&', static_cast<size_t>(end - begin));
+        special = ampersand ? static_cast<const char *>(ampersand) : end;
+    }
     if (special == end)
         return std::string(begin, end);
     std::string text;
