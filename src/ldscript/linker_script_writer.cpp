@@ -113,14 +113,7 @@ void addPlacementSections(SectionList &sections, MemoryMapElement *memoryMapRoot
     const QList<MemoryMapElement *> placementSegments
         = collectElements(placementRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
     for (MemoryMapElement *placementSegment : placementSegments) {
-        const QStringList names
-            = placementSegment->name().split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        MemoryMapElement *segment = nullptr;
-        for (const QString &name : names) {
-            segment = memorySegments.value(name, nullptr);
-            if (segment)
-                break;
-        }
+        MemoryMapElement *segment = segmentNamedIn(memorySegments, placementSegment->name());
         if (!segment)
             continue;
         SectionRecord *prev = sections.lastInSegmentNamed(segment->symbolName());
@@ -201,22 +194,11 @@ void markPlacementFromSegmentEnd(const SectionList &sections, const QMap<QString
 // Documents without the element, which the tool ignored before it existed, are unchanged.
 void writeNonAllocatedSections(ScriptStream &out, MemoryMapElement *placementRoot)
 {
-    std::vector<XMLNode *> pending{placementRoot};
-    while (!pending.empty()) {
-        MemoryMapElement *element = asMemoryMapElement(pending.back());
-        pending.pop_back();
-        if (!element)
-            continue;
-        if (element->tagName() == "NonAllocatedSection") {
-            const QString name = element->symbolName();
-            writeNonAllocatedStatement(out, name,
-                                       element->hasInputSections() ? element->inputSections()
-                                                                   : defaultInputSections(name));
-        }
-        const size_t end = pending.size();
-        for (XMLNode *child = element->firstChild(); child; child = child->nextSibling())
-            pending.push_back(child);
-        std::reverse(pending.begin() + end, pending.end());
+    for (MemoryMapElement *element : elementsTagged(placementRoot, "NonAllocatedSection")) {
+        const QString name = element->symbolName();
+        writeNonAllocatedStatement(out, name,
+                                   element->hasInputSections() ? element->inputSections()
+                                                               : defaultInputSections(name));
     }
 }
 

@@ -12,35 +12,13 @@
 
 #include <QHash>
 #include <QStringBuilder>
-#include <QStringList>
 
-#include <algorithm>
-#include <vector>
 
 namespace ldweave {
 
 namespace {
 
 const char kTablesSectionName[] = ".startup_tables";
-
-// The first element of that tag in document order, or null.
-MemoryMapElement *firstElementTagged(MemoryMapElement *root, const std::string &tagName)
-{
-    std::vector<XMLNode *> pending{root};
-    while (!pending.empty()) {
-        MemoryMapElement *element = asMemoryMapElement(pending.back());
-        pending.pop_back();
-        if (!element)
-            continue;
-        if (element->tagName() == tagName)
-            return element;
-        const size_t end = pending.size();
-        for (XMLNode *child = element->firstChild(); child; child = child->nextSibling())
-            pending.push_back(child);
-        std::reverse(pending.begin() + end, pending.end());
-    }
-    return nullptr;
-}
 
 // Whether the record's statement is written: a section whose run sections are all missing is
 // dropped by the layout engine (or ends the run), and has no symbols to list.
@@ -96,19 +74,15 @@ std::unique_ptr<MemoryMapElement> addStartupTables(SectionList &sections,
 {
     // Decision: the first StartupTables element in document order counts, so a fragment that
     // asks for the tables can be included next to a file that asks as well.
-    MemoryMapElement *request = firstElementTagged(placementRoot, "StartupTables");
-    if (!request)
+    const QList<MemoryMapElement *> requests = elementsTagged(placementRoot, "StartupTables");
+    if (requests.isEmpty())
         return nullptr;
+    MemoryMapElement *request = requests.front();
     // Decision: the segment is named as a placement MemorySegment is, the first of several
     // names that the memory map has; without one the start-up code would find no tables, so
     // the run ends.
     const QString segmentText = request->attributeText("segment");
-    const QHash<QString, MemoryMapElement *> memorySegments = segmentsByName(memoryMapRoot);
-    MemoryMapElement *segment = nullptr;
-    for (const QString &name : segmentText.split(u';', Qt::SkipEmptyParts)) {
-        if ((segment = memorySegments.value(name)))
-            break;
-    }
+    MemoryMapElement *segment = segmentNamedIn(segmentsByName(memoryMapRoot), segmentText);
     if (!segment) {
         throw HException(QStringLiteral("startup tables segment '") + segmentText
                          + "' is not in the memory map")

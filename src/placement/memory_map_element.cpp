@@ -348,6 +348,35 @@ QHash<QString, MemoryMapElement *> segmentsByName(MemoryMapElement *root)
     return segments;
 }
 
+MemoryMapElement *segmentNamedIn(const QHash<QString, MemoryMapElement *> &segments,
+                                 const QString &names)
+{
+    for (const QString &name : names.split(u';', Qt::SkipEmptyParts)) {
+        if (MemoryMapElement *segment = segments.value(name))
+            return segment;
+    }
+    return nullptr;
+}
+
+QList<MemoryMapElement *> elementsTagged(MemoryMapElement *root, std::string_view tagName)
+{
+    QList<MemoryMapElement *> found;
+    std::vector<XMLNode *> pending{root};
+    while (!pending.empty()) {
+        MemoryMapElement *element = asMemoryMapElement(pending.back());
+        pending.pop_back();
+        if (!element)
+            continue;
+        if (element->tagName() == tagName)
+            found.append(element);
+        const size_t end = pending.size();
+        for (XMLNode *child = element->firstChild(); child; child = child->nextSibling())
+            pending.push_back(child);
+        std::reverse(pending.begin() + end, pending.end());
+    }
+    return found;
+}
+
 QList<MemoryMapElement *> collectElements(MemoryMapElement *start, ElementKind kind,
                                           CollectOrder order)
 {

@@ -177,6 +177,13 @@ MemoryMapElement *findElement(MemoryMapElement *start, const QString &name, Elem
 MemoryMapElement *findSegment(MemoryMapElement *root, const QString &name);
 /// Every memory segment reachable from root, by name: the one findSegment returns for each name.
 QHash<QString, MemoryMapElement *> segmentsByName(MemoryMapElement *root);
+/// The memory segment a placement names: the first of its ';'-separated names that segments
+/// holds; null when it holds none.
+MemoryMapElement *segmentNamedIn(const QHash<QString, MemoryMapElement *> &segments,
+                                 const QString &names);
+/// Every element tagged tagName below and including root, in document order. Unlike the walks
+/// above, a node that is not a MemoryMapElement does not end its child list.
+QList<MemoryMapElement *> elementsTagged(MemoryMapElement *root, std::string_view tagName);
 /// The order in which collectElements lists what it finds.
 enum class CollectOrder { DocumentOrder, Reversed };
 
