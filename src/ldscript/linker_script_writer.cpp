@@ -83,12 +83,16 @@ void writeSegmentSymbols(ScriptStream &out, const QList<MemoryMapElement *> &seg
     out << '\n';
 }
 
-void appendSections(SectionList &sections, SectionRecord *prev, MemoryMapElement *sectionParent,
-                    MemoryMapElement *segment, const char *verboseFormat)
+QList<MemoryMapElement *> programSectionsBelow(MemoryMapElement *sectionParent)
+{
+    return collectElements(sectionParent, ElementKind::ProgramSection, CollectOrder::DocumentOrder);
+}
+
+void appendSections(SectionList &sections, SectionRecord *prev,
+                    const QList<MemoryMapElement *> &programSections, MemoryMapElement *segment,
+                    const char *verboseFormat)
 {
     const bool verbose = runFlags().verbose;
-    const QList<MemoryMapElement *> programSections
-        = collectElements(sectionParent, ElementKind::ProgramSection, CollectOrder::DocumentOrder);
     for (MemoryMapElement *section : programSections) {
         prev = sections.append(prev, section, segment);
         if (verbose)
@@ -100,7 +104,7 @@ void appendSections(SectionList &sections, SectionRecord *prev, MemoryMapElement
 void addMemoryMapSections(SectionList &sections, const QList<MemoryMapElement *> &segments)
 {
     for (MemoryMapElement *segment : segments)
-        appendSections(sections, nullptr, segment, segment,
+        appendSections(sections, nullptr, programSectionsBelow(segment), segment,
                        "Adding section from memory map file %s\n");
 }
 
@@ -112,12 +116,19 @@ void addPlacementSections(SectionList &sections, MemoryMapElement *memoryMapRoot
     const QHash<QString, MemoryMapElement *> memorySegments = segmentsByName(memoryMapRoot);
     const QList<MemoryMapElement *> placementSegments
         = collectElements(placementRoot, ElementKind::MemorySegment, CollectOrder::Reversed);
+    // Every placed section is listed first, so the look-ups are sized once.
+    std::vector<std::pair<MemoryMapElement *, QList<MemoryMapElement *>>> placed;
+    qsizetype count = 0;
     for (MemoryMapElement *placementSegment : placementSegments) {
-        MemoryMapElement *segment = segmentNamedIn(memorySegments, placementSegment->name());
-        if (!segment)
-            continue;
+        if (MemoryMapElement *segment = segmentNamedIn(memorySegments, placementSegment->name())) {
+            placed.emplace_back(segment, programSectionsBelow(placementSegment));
+            count += placed.back().second.size();
+        }
+    }
+    sections.reserve(count);
+    for (const auto &[segment, programSections] : placed) {
         SectionRecord *prev = sections.lastInSegmentNamed(segment->symbolName());
-        appendSections(sections, prev, placementSegment, segment,
+        appendSections(sections, prev, programSections, segment,
                        "Adding section from placement file %s\n");
     }
 }
@@ -158,16 +169,16 @@ void warnAboutUnsizedSection(const SectionRecord *unsized, Diagnostics *diagnost
 
 // Marks, per segment chain, the first section to be placed from the segment end, with the sizes
 // of it and every later section as its distance from the end.
-void markPlacementFromSegmentEnd(const SectionList &sections, const QMap<QString, QString> &symbols,
+void markPlacementFromSegmentEnd(SectionList &sections, const QMap<QString, QString> &symbols,
                                  Diagnostics *diagnostics)
 {
-    for (const std::unique_ptr<SectionRecord> &last : sections.records()) {
-        if (!last->lastInSegment)
+    for (SectionRecord &last : sections.records()) {
+        if (!last.lastInSegment)
             continue;
         uint32_t sum = 0;
         SectionRecord *candidate = nullptr;
         uint32_t candidateOffset = 0;
-        for (SectionRecord *record = last.get(); record; record = record->prev) {
+        for (SectionRecord *record = &last; record; record = record->prev) {
             uint32_t size = 0;
             if (!hasFixedSize(record, symbols, size)) {
                 if (!candidate)
@@ -236,13 +247,11 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
         startupTables = addStartupTables(sections, memoryMapRoot, placementRoot);
     }
     markPlacementFromSegmentEnd(sections, options.symbols, options.diagnostics);
-    for (const std::unique_ptr<SectionRecord> &record : sections.records()) {
-        layoutSection(out, sections, record.get(), options.checkSegmentOverflow,
-                      options.defaultFillPattern);
-        // Generation stops at the first write the system refused (a full disk).
+    // Generation stops at the first write the system refused (a full disk).
+    layoutSections(out, sections, options.checkSegmentOverflow, options.defaultFillPattern, [&] {
         if (file)
             file->checkWrites();
-    }
+    });
 
     if (placementRoot)
         writeNonAllocatedSections(out, placementRoot);

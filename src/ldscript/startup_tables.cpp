@@ -49,16 +49,16 @@ QString tablesText(const SectionList &sections)
 {
     QString copy;
     QString zero;
-    for (const std::unique_ptr<SectionRecord> &record : sections.records()) {
-        if (!isWritten(record.get(), sections))
+    for (const SectionRecord &record : sections.records()) {
+        if (!isWritten(&record, sections))
             continue;
-        const MemoryMapElement *section = record->section;
-        const QString sym = strippedName(record->symbolName).toString();
+        const MemoryMapElement *section = record.section;
+        const QString sym = strippedName(record.symbolName).toString();
         if (section->isLoadedElsewhere() && section->isLoaded()) {
             copy += u"    LONG(__" % sym % u"_load_start__) LONG(__" % sym % u"_start__) "
                     % wordsOf(sym) % u'\n';
         }
-        if (isZeroed(record.get()))
+        if (isZeroed(&record))
             zero += u"    LONG(__" % sym % u"_start__) " % wordsOf(sym) % u'\n';
     }
     return u"__copy_table_start__ = .;\n" % copy % u"    __copy_table_end__ = .;\n"

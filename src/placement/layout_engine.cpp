@@ -340,10 +340,15 @@ void LayoutEngine::finish(Frame &frame)
 
 } // namespace
 
-void layoutSection(ScriptStream &stream, const SectionList &sections, SectionRecord *record,
-                   bool checkSegmentOverflow, const QString &defaultFillPattern)
+void layoutSections(ScriptStream &stream, SectionList &sections, bool checkSegmentOverflow,
+                    const QString &defaultFillPattern, const std::function<void()> &afterEach)
 {
-    LayoutEngine(stream, sections, checkSegmentOverflow, defaultFillPattern).run(record);
+    // One engine for every record, so its stack of frames keeps the room a deep chain needed.
+    LayoutEngine engine(stream, sections, checkSegmentOverflow, defaultFillPattern);
+    for (SectionRecord &record : sections.records()) {
+        engine.run(&record);
+        afterEach();
+    }
 }
 
 } // namespace ldweave

@@ -25,7 +25,8 @@ std::unique_ptr<XMLElement> MemoryMap::createElement(std::string tagName)
     // Parsing the same file makes many elements in a row: they share one path text.
     if (parsingPath() != m_lastParsingPath) {
         m_lastParsingPath = parsingPath();
-        m_lastSourcePath = pathFromBytes(QByteArray::fromStdString(m_lastParsingPath));
+        m_lastSourcePath = std::make_shared<const QString>(
+            pathFromBytes(QByteArray::fromStdString(m_lastParsingPath)));
     }
     element->setSourcePath(m_lastSourcePath);
     return element;

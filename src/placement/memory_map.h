@@ -88,7 +88,7 @@ private:
     QStringList m_filesRead;
     QString m_readFailure;
     std::string m_lastParsingPath; ///< the parsing path m_lastSourcePath was made from
-    QString m_lastSourcePath;      ///< shared by the elements of one file
+    std::shared_ptr<const QString> m_lastSourcePath; ///< shared by the elements of one file
     /// Import elements replaced by the files they name; kept alive for importedFrom.
     std::vector<std::unique_ptr<XMLNode>> m_replacedImports;
 };

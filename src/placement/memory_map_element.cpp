@@ -183,25 +183,32 @@ bool SectionAttributes::isYes(const std::string *value)
     return true;
 }
 
+MemoryMapElement::FileFacts &MemoryMapElement::fileFacts()
+{
+    if (!m_file)
+        m_file = std::make_unique<FileFacts>();
+    return *m_file;
+}
+
 QDateTime MemoryMapElement::lastModified() const
 {
-    return m_lastModified ? QDateTime::fromMSecsSinceEpoch(*m_lastModified) : QDateTime();
+    return m_file && m_file->lastModified ? QDateTime::fromMSecsSinceEpoch(*m_file->lastModified)
+                                          : QDateTime();
 }
 
 QString MemoryMapElement::sourcePosition() const
 {
     // Decision: an element of the text built from -memory-map-segments is named by that option.
-    const QString path
-        = m_sourcePath.isEmpty() ? QStringLiteral("-memory-map-segments") : m_sourcePath;
-    if (m_sourcePath.isEmpty())
-        return path;
-    return filePosition(path, m_copiedLine >= 0 ? m_copiedLine : int64_t(line()));
+    if (!m_sourcePath || m_sourcePath->isEmpty())
+        return QStringLiteral("-memory-map-segments");
+    return filePosition(*m_sourcePath, int64_t(m_isCopy ? m_copiedLine : line()));
 }
 
 void MemoryMapElement::copySourceFrom(const MemoryMapElement &source)
 {
     m_sourcePath = source.m_sourcePath;
-    m_copiedLine = source.m_copiedLine >= 0 ? source.m_copiedLine : int64_t(source.line());
+    m_copiedLine = source.m_isCopy ? source.m_copiedLine : source.line();
+    m_isCopy = true;
 }
 
 QString MemoryMapElement::symbolName() const

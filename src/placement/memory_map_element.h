@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +19,7 @@
 namespace ldweave {
 
 /// What an element means to the linker script, from an exact, case-sensitive tag comparison.
-enum class ElementKind {
+enum class ElementKind : uint8_t {
     MemorySegment,
     Register,
     ProgramSection,
@@ -74,8 +75,8 @@ public:
     void setSize(uint32_t size) { m_size = size; }
 
     /// On the root of an imported file: the Import element it replaced.
-    MemoryMapElement *importedFrom() const { return m_importedFrom; }
-    void setImportedFrom(MemoryMapElement *element) { m_importedFrom = element; }
+    MemoryMapElement *importedFrom() const { return m_file ? m_file->importedFrom : nullptr; }
+    void setImportedFrom(MemoryMapElement *element) { fileFacts().importedFrom = element; }
     /// On the root of each loaded file: the file's modification time (local time); null
     /// otherwise.
     QDateTime lastModified() const;
@@ -83,7 +84,7 @@ public:
     /// time is worked out only when asked for, as that loads the time-zone rules.
     void setLastModified(std::optional<int64_t> millisecondsSinceEpoch)
     {
-        m_lastModified = millisecondsSinceEpoch;
+        fileFacts().lastModified = millisecondsSinceEpoch;
     }
     /// The file this element was read from was not writable.
     bool isReadOnly() const { return m_readOnly; }
@@ -91,8 +92,9 @@ public:
     /// Where the element was written: its file and line, also for a copy made by a loop or
     /// paste (the line of the element it was copied from), for diagnostics.
     QString sourcePosition() const;
-    /// Records the file being parsed when the element is made.
-    void setSourcePath(const QString &path) { m_sourcePath = path; }
+    /// Records the file being parsed when the element is made; the elements of one file share
+    /// one path text.
+    void setSourcePath(std::shared_ptr<const QString> path) { m_sourcePath = std::move(path); }
     /// Makes this element, a copy, point where its source points.
     void copySourceFrom(const MemoryMapElement &source);
 
@@ -147,15 +149,25 @@ public:
     bool hasReadOnlyAccess() const;
 
 private:
-    ElementKind m_kind;
+    /// What only the root of a loaded file records.
+    struct FileFacts
+    {
+        MemoryMapElement *importedFrom = nullptr; ///< not owned: the Import element
+        std::optional<int64_t> lastModified;      ///< milliseconds since 1970-01-01 UTC
+    };
+    FileFacts &fileFacts();
+
+    // The members are ordered and sized so that the hundred thousand elements of a large
+    // placement file take as little memory as they can.
+    /// The file the element was read from; null or empty for command-line text.
+    std::shared_ptr<const QString> m_sourcePath;
+    std::unique_ptr<FileFacts> m_file; ///< null but on the root of a loaded file
     uint32_t m_start = 0;
     uint32_t m_size = 0;
-    MemoryMapElement *m_importedFrom
-        = nullptr; ///< not owned: the Import element, owned by the caller
-    std::optional<int64_t> m_lastModified; ///< milliseconds since 1970-01-01 UTC
+    uint32_t m_copiedLine = 0; ///< for a copy, the line of its source (from 0)
+    ElementKind m_kind;
     bool m_readOnly;
-    QString m_sourcePath;      ///< the file the element was read from; empty for command-line text
-    int64_t m_copiedLine = -1; ///< for a copy, the line of its source (from 0); else -1
+    bool m_isCopy = false;
 };
 
 inline MemoryMapElement *asMemoryMapElement(XMLNode *node)

@@ -32,8 +32,7 @@ SectionRecord *liveRecordFrom(SectionRecord *record)
 SectionRecord *SectionList::append(SectionRecord *prev, MemoryMapElement *section,
                                    MemoryMapElement *segment)
 {
-    m_records.push_back(std::make_unique<SectionRecord>(prev, section, segment));
-    SectionRecord *record = m_records.back().get();
+    SectionRecord *record = &m_records.emplace_back(prev, section, segment);
     // One hash look-up: a new slot starts null and only the first record fills it.
     SectionRecord *&first = m_firstBySymbolName[record->symbolName];
     if (!first)
@@ -50,6 +49,11 @@ SectionRecord *SectionList::append(SectionRecord *prev, MemoryMapElement *sectio
     }
     m_lastSegmentRecord = record;
     return record;
+}
+
+void SectionList::reserve(qsizetype count)
+{
+    m_firstBySymbolName.reserve(m_firstBySymbolName.size() + count);
 }
 
 SectionRecord *SectionList::findBySymbolName(const QString &name) const

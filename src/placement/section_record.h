@@ -8,8 +8,7 @@
 #include <QString>
 
 #include <cstdint>
-#include <memory>
-#include <vector>
+#include <deque>
 
 namespace ldweave {
 
@@ -65,7 +64,12 @@ public:
     SectionRecord *append(SectionRecord *prev, MemoryMapElement *section,
                           MemoryMapElement *segment);
 
-    const std::vector<std::unique_ptr<SectionRecord>> &records() const { return m_records; }
+    /// Makes room in the look-ups for count more records, so appending them moves no entry.
+    void reserve(qsizetype count);
+
+    /// The records in the order they were appended; a record never moves.
+    std::deque<SectionRecord> &records() { return m_records; }
+    const std::deque<SectionRecord> &records() const { return m_records; }
 
     /// The first record whose symbolName is name, or null.
     SectionRecord *findBySymbolName(const QString &name) const;
@@ -78,7 +82,7 @@ public:
     SectionRecord *lastInSegmentNamed(const QString &segmentSymbolName) const;
 
 private:
-    std::vector<std::unique_ptr<SectionRecord>> m_records;
+    std::deque<SectionRecord> m_records;
     QHash<QString, SectionRecord *> m_firstBySymbolName;
     QHash<QString, QList<SectionRecord *>> m_byRunInText;
     QHash<QString, SectionRecord *> m_lastBySegmentName;
