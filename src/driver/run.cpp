@@ -8,6 +8,7 @@
 #include "base/run_flags.h"
 #include "driver/command_line.h"
 #include "driver/dependency_file.h"
+#include "driver/heap.h"
 #include "ldscript/linker_script_writer.h"
 #include "macros/property_class_list.h"
 #include "placement/document_checks.h"
@@ -217,6 +218,9 @@ int ldweaveMain(int argc, char **argv, ExitMode exitMode)
             return 1;
         }
         Diagnostics diagnostics(settings.diagnostics);
+        if (exitMode == ExitMode::Immediate) // the process ends with this run
+            prepareHeapForInput(fileSize(settings.memoryMapFile)
+                                + fileSize(settings.sectionPlacementFile));
         runSequence(settings, memoryMap, placement, diagnostics);
     } catch (const HException &error) {
         return fail(QByteArray::fromStdString(error.message()),

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Whole-program checks at the edges of the system that a .case file cannot set up: a full disk
 (a small tmpfs), device nodes, FIFOs and symbolic links at the paths, paths that are not UTF-8,
-running out of memory, and dependency files read by real GNU Make and Ninja.
+running out of memory, a placement file large enough for the heap to be prepared for it, and
+dependency files read by real GNU Make and Ninja.
 
 Everything happens in a temporary folder; as root the folder gets a tmpfs and a device node of
 its own (nothing under /dev is touched), otherwise those checks are skipped and the script
@@ -169,6 +170,25 @@ def check_inputs(binary, work):
           f'out of memory: {result.returncode} {result.stderr[-200:]!r}')
 
 
+def check_large_input(binary, work):
+    """A placement file large enough for the run to prepare its heap for it (over 512 KiB) gives
+    the script that the same sections give when included from a small file, where the heap is
+    left alone."""
+    sections = placement(15000)
+    write(os.path.join(work, 'large.xml'), sections)
+    write(os.path.join(work, 'sections.xml'),
+          sections.replace(b'<Root>', b'<envelope>').replace(b'</Root>', b'</envelope>'))
+    write(os.path.join(work, 'small.xml'), b'<Root><include filename="sections.xml"/></Root>\n')
+    scripts = []
+    for name in ('large.xml', 'small.xml'):
+        result = run(binary, work, '-memory-map-file', 'map.xml', '-section-placement-file', name,
+                     'large.ld')
+        check(result.returncode == 0 and not result.stderr, f'{name}: {result.stderr[-200:]!r}')
+        scripts.append(read(os.path.join(work, 'large.ld')))
+    check(scripts[0] == scripts[1] and b'.s14999' in scripts[0],
+          'a large placement file gives another script than the same sections included')
+
+
 # File names for the dependency file, with whether Ninja 1.11 can read them back.
 NAMES = [('a b.xml', True), ('h#sh.xml', True), ('d$ollar.xml', True), ('back\\slash.xml', True),
          ('per%cent.xml', True), ('par(en).xml', True), ('co:lon.xml', True),
@@ -239,6 +259,7 @@ def main():
             skips.append('full disk (needs root)')
         check_special_outputs(binary, work)
         check_inputs(binary, work)
+        check_large_input(binary, work)
         check_dependency_names(binary, work)
     if failures:
         return 1
