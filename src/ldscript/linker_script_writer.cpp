@@ -203,9 +203,9 @@ void markPlacementFromSegmentEnd(SectionList &sections, const QMap<QString, QStr
 // order. GNU ld gives a section the script does not name a place of its own, silently; naming
 // these lets -Wl,--orphan-handling=error catch every other section that no statement collects.
 // Documents without the element, which the tool ignored before it existed, are unchanged.
-void writeNonAllocatedSections(ScriptStream &out, MemoryMapElement *placementRoot)
+void writeNonAllocatedSections(ScriptStream &out, const QList<MemoryMapElement *> &elements)
 {
-    for (MemoryMapElement *element : elementsTagged(placementRoot, "NonAllocatedSection")) {
+    for (MemoryMapElement *element : elements) {
         const QString name = element->symbolName();
         writeNonAllocatedStatement(out, name,
                                    element->hasInputSections() ? element->inputSections()
@@ -238,13 +238,17 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
         out << "  " << symbol.key() << " = " << symbol.value() << ";\n";
     out << '\n';
 
+    // The elements that ask for statements of their own, found in one walk over the placement.
+    const std::vector<QList<MemoryMapElement *>> requests
+        = placementRoot ? elementsTagged(placementRoot, {"StartupTables", "NonAllocatedSection"})
+                        : std::vector<QList<MemoryMapElement *>>(2);
     std::unique_ptr<MemoryMapElement> startupTables; // outlives the records that point to it
     SectionList sections;
     if (!fromPlacement)
         addMemoryMapSections(sections, segments);
     if (placementRoot) {
         addPlacementSections(sections, memoryMapRoot, placementRoot);
-        startupTables = addStartupTables(sections, memoryMapRoot, placementRoot);
+        startupTables = addStartupTables(sections, memoryMapRoot, requests[0]);
     }
     markPlacementFromSegmentEnd(sections, options.symbols, options.diagnostics);
     // Generation stops at the first write the system refused (a full disk).
@@ -253,8 +257,7 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
             file->checkWrites();
     });
 
-    if (placementRoot)
-        writeNonAllocatedSections(out, placementRoot);
+    writeNonAllocatedSections(out, requests[1]);
     out << "}\n\n";
     out.flush();
     if (file)

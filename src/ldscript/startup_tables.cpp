@@ -70,11 +70,10 @@ QString tablesText(const SectionList &sections)
 // StartupTables ::= '<StartupTables' 'segment="' name (';' name)* '"' '/>'
 std::unique_ptr<MemoryMapElement> addStartupTables(SectionList &sections,
                                                    MemoryMapElement *memoryMapRoot,
-                                                   MemoryMapElement *placementRoot)
+                                                   const QList<MemoryMapElement *> &requests)
 {
     // Decision: the first StartupTables element in document order counts, so a fragment that
     // asks for the tables can be included next to a file that asks as well.
-    const QList<MemoryMapElement *> requests = elementsTagged(placementRoot, "StartupTables");
     if (requests.isEmpty())
         return nullptr;
     MemoryMapElement *request = requests.front();

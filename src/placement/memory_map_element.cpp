@@ -365,21 +365,33 @@ MemoryMapElement *segmentNamedIn(const QHash<QString, MemoryMapElement *> &segme
     return nullptr;
 }
 
-QList<MemoryMapElement *> elementsTagged(MemoryMapElement *root, std::string_view tagName)
+std::vector<QList<MemoryMapElement *>>
+elementsTagged(MemoryMapElement *root, std::initializer_list<std::string_view> tagNames)
 {
-    QList<MemoryMapElement *> found;
-    std::vector<XMLNode *> pending{root};
-    while (!pending.empty()) {
-        MemoryMapElement *element = asMemoryMapElement(pending.back());
-        pending.pop_back();
-        if (!element)
-            continue;
-        if (element->tagName() == tagName)
-            found.append(element);
-        const size_t end = pending.size();
-        for (XMLNode *child = element->firstChild(); child; child = child->nextSibling())
-            pending.push_back(child);
-        std::reverse(pending.begin() + end, pending.end());
+    std::vector<QList<MemoryMapElement *>> found(tagNames.size());
+    // Pre-order along the links: a MemoryMapElement's children are entered, any other node is
+    // passed over with whatever it holds.
+    XMLNode *node = root;
+    while (node) {
+        MemoryMapElement *element = asMemoryMapElement(node);
+        if (element) {
+            const std::string &tag = element->tagName();
+            auto list = found.begin();
+            for (std::string_view tagName : tagNames) {
+                if (tag == tagName)
+                    list->append(element);
+                ++list;
+            }
+        }
+        XMLNode *next = element ? node->firstChild() : nullptr;
+        while (!next) {
+            if (node == root)
+                return found;
+            next = node->nextSibling();
+            if (!next)
+                node = node->parent();
+        }
+        node = next;
     }
     return found;
 }

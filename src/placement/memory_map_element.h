@@ -11,10 +11,12 @@
 #include <QString>
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ldweave {
 
@@ -193,9 +195,11 @@ QHash<QString, MemoryMapElement *> segmentsByName(MemoryMapElement *root);
 /// holds; null when it holds none.
 MemoryMapElement *segmentNamedIn(const QHash<QString, MemoryMapElement *> &segments,
                                  const QString &names);
-/// Every element tagged tagName below and including root, in document order. Unlike the walks
-/// above, a node that is not a MemoryMapElement does not end its child list.
-QList<MemoryMapElement *> elementsTagged(MemoryMapElement *root, std::string_view tagName);
+/// For each of tagNames, every element so tagged below and including root, in document order,
+/// found in one walk. Unlike the walks above, a node that is not a MemoryMapElement does not end
+/// its child list.
+std::vector<QList<MemoryMapElement *>>
+elementsTagged(MemoryMapElement *root, std::initializer_list<std::string_view> tagNames);
 /// The order in which collectElements lists what it finds.
 enum class CollectOrder { DocumentOrder, Reversed };
 
