@@ -81,16 +81,30 @@ class Case:
         return sum(os.path.getsize(os.path.join(self.folder, name)) for name in self.inputs)
 
 
+BOARD_ARGUMENTS = ['-check-segment-overflow', '-memory-map-file', 'memory_map.xml',
+                   '-section-placement-file', 'placement.xml']
+# The board's files, and the shared fragment its placement includes, as they lie in examples/.
+BOARD_FILES = ('cortex-m4/memory_map.xml', 'cortex-m4/placement.xml', 'common/cortex-m-flash.xml')
+
+
 def board_case(source, work):
-    folder = os.path.join(work, 'board')
-    os.makedirs(folder, exist_ok=True)
-    for name in ('memory_map.xml', 'placement.xml'):
-        shutil.copyfile(os.path.join(source, 'examples', 'cortex-m4', name),
-                        os.path.join(folder, name))
-    return Case('cortex-m4 board', folder,
-                ['-check-segment-overflow', '-memory-map-file', 'memory_map.xml',
-                 '-section-placement-file', 'placement.xml'],
-                ['memory_map.xml', 'placement.xml'])
+    for name in BOARD_FILES:
+        os.makedirs(os.path.join(work, os.path.dirname(name)), exist_ok=True)
+        shutil.copyfile(os.path.join(source, 'examples', name), os.path.join(work, name))
+    return Case('cortex-m4 board', os.path.join(work, 'cortex-m4'), BOARD_ARGUMENTS,
+                ['memory_map.xml', 'placement.xml', '../common/cortex-m-flash.xml'])
+
+
+def check_board_script(source, board, ldweave):
+    """Exits unless the board's copy gives the script examples/cortex-m4 gives: an include the
+    copy lacks is no error without -diagnostics, and would make the board a smaller input."""
+    reference = os.path.join(board.folder, 'reference.ld')
+    subprocess.run([ldweave] + BOARD_ARGUMENTS + [reference],
+                   cwd=os.path.join(source, 'examples', 'cortex-m4'), check=True)
+    with open(reference, 'rb') as f, open(os.path.join(board.folder, 'out.ld'), 'rb') as g:
+        if f.read() != g.read():
+            raise SystemExit('error: the benchmark\'s copy of examples/cortex-m4 gives another'
+                             ' script than the example itself; copy every file it includes')
 
 
 def sections_case(work, count):
@@ -229,6 +243,7 @@ def full(arguments):
             measured.instructions = instruction_count(
                 [arguments.ldweave] + case.arguments + [output], case.folder)
         measurements.append(measured)
+    check_board_script(arguments.source, cases[0], arguments.ldweave)
     print_table(measurements)
     floor = instruction_count([arguments.floor], work)
     if floor is not None:
