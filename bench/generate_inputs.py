@@ -45,8 +45,11 @@ def segment_layout(count):
     segments = []
     for k in range(count // 2):
         segments.append((f'FLASH{k}', 'ReadOnly', 0x08000000 + k * 0x01000000, '0x00800000'))
+    # RAM starts at 0x20000000, or after the last flash segment when there are so many that they
+    # would reach it: overlapping segments would place sections on top of each other.
+    ram_base = max(0x20000000, 0x08000000 + (count // 2) * 0x01000000)
     for k in range(count // 2):
-        segments.append((f'RAM{k}', 'ReadWrite', 0x20000000 + k * 0x01000000, '4 * 1024 * 1024'))
+        segments.append((f'RAM{k}', 'ReadWrite', ram_base + k * 0x01000000, '4 * 1024 * 1024'))
     return segments
 
 
