@@ -238,17 +238,19 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
         out << "  " << symbol.key() << " = " << symbol.value() << ";\n";
     out << '\n';
 
-    // The elements that ask for statements of their own, found in one walk over the placement.
+    // The elements that ask for statements of their own, found in one walk over the placement
+    // (none without one).
     const std::vector<QList<MemoryMapElement *>> requests
-        = placementRoot ? elementsTagged(placementRoot, {"StartupTables", "NonAllocatedSection"})
-                        : std::vector<QList<MemoryMapElement *>>(2);
+        = elementsTagged(placementRoot, {"StartupTables", "NonAllocatedSection"});
+    const QList<MemoryMapElement *> &tableRequests = requests[0];
+    const QList<MemoryMapElement *> &nonAllocatedSections = requests[1];
     std::unique_ptr<MemoryMapElement> startupTables; // outlives the records that point to it
     SectionList sections;
     if (!fromPlacement)
         addMemoryMapSections(sections, segments);
     if (placementRoot) {
         addPlacementSections(sections, memoryMapRoot, placementRoot);
-        startupTables = addStartupTables(sections, memoryMapRoot, requests[0]);
+        startupTables = addStartupTables(sections, memoryMapRoot, tableRequests);
     }
     markPlacementFromSegmentEnd(sections, options.symbols, options.diagnostics);
     // Generation stops at the first write the system refused (a full disk).
@@ -257,7 +259,7 @@ void writeLinkerScript(const QString &outputPath, MemoryMapElement *memoryMapRoo
             file->checkWrites();
     });
 
-    writeNonAllocatedSections(out, requests[1]);
+    writeNonAllocatedSections(out, nonAllocatedSections);
     out << "}\n\n";
     out.flush();
     if (file)

@@ -196,7 +196,7 @@ QHash<QString, MemoryMapElement *> segmentsByName(MemoryMapElement *root);
 MemoryMapElement *segmentNamedIn(const QHash<QString, MemoryMapElement *> &segments,
                                  const QString &names);
 /// For each of tagNames, every element so tagged below and including root, in document order,
-/// found in one walk. Unlike the walks above, a node that is not a MemoryMapElement does not end
+/// found in one walk; empty lists when root is null. Unlike the walks above, a node that is not a MemoryMapElement does not end
 /// its child list.
 std::vector<QList<MemoryMapElement *>>
 elementsTagged(MemoryMapElement *root, std::initializer_list<std::string_view> tagNames);
